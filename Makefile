@@ -1,0 +1,9 @@
+.PHONY: demo test build clean
+demo:
+	scripts/demo.sh
+test:
+	scripts/test.sh
+build:
+	scripts/setup.sh build
+clean:
+	rm -rf build

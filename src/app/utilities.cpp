@@ -1,0 +1,1 @@
+// Common utilities; filled in by the foundation work.

@@ -1,0 +1,47 @@
+#pragma once
+
+// The per-format readers and writers behind ImagingControl. One format per source file
+// (codec_<format>.cpp). Readers throw mirelo::Error 20009 for a corrupt, truncated or
+// unsupported file and check the size limits of image.h before allocating.
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "platform/imaging/image.h"
+
+namespace mirelo::imaging {
+
+using Bytes = std::span<const std::uint8_t>;
+
+struct SaveParams {
+  int bitsPerPixel = 24;
+  std::int16_t qualityFactor = 2;  // 2 (best) .. 255 (worst)
+  bool progressive = false;
+};
+
+// Content sniffing; each looks only at the first bytes.
+bool IsJpeg(Bytes data);
+bool IsPng(Bytes data);
+bool IsGif(Bytes data);
+bool IsTiff(Bytes data);
+bool IsBmp(Bytes data);
+bool IsPict(Bytes data);  // with or without the 512-byte preamble
+
+Image ReadJpeg(Bytes data, const LoadOptions& options);
+Image ReadPng(Bytes data, const LoadOptions& options);
+Image ReadGif(Bytes data, const LoadOptions& options);
+Image ReadTiff(Bytes data, const LoadOptions& options);
+Image ReadBmp(Bytes data, const LoadOptions& options);
+Image ReadPict(Bytes data, const LoadOptions& options);
+
+// Sniffs and dispatches; 20009 when no reader claims the data.
+Image DecodeImage(Bytes data, const LoadOptions& options = {});
+
+std::vector<std::uint8_t> WriteJpeg(const Image& image, const SaveParams& params);
+std::vector<std::uint8_t> WritePng(const Image& image, const SaveParams& params);
+std::vector<std::uint8_t> WriteGif(const Image& image, const SaveParams& params);
+std::vector<std::uint8_t> WritePict(const Image& image, const SaveParams& params);
+std::vector<std::uint8_t> WriteBmp(const Image& image, const SaveParams& params);
+
+}  // namespace mirelo::imaging

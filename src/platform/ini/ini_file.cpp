@@ -1,0 +1,1 @@
+// Private-profile INI files; filled in by the foundation work.

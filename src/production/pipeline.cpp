@@ -1,0 +1,1 @@
+// Image pipeline; filled in by the production work.

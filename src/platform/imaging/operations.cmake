@@ -1,0 +1,1 @@
+# target_sources(mirelo_imaging PRIVATE op_<name>.cpp ...)

@@ -1,0 +1,1 @@
+target_sources(mirelo_imaging PRIVATE codec_bmp.cpp codec_pict.cpp)

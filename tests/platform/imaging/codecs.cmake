@@ -1,0 +1,1 @@
+# tests for the codecs of the imaging component

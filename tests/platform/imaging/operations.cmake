@@ -1,0 +1,1 @@
+# tests for the operations of the imaging component

@@ -1,0 +1,1 @@
+# tests for the own_codecs of the imaging component

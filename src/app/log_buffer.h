@@ -1,0 +1,50 @@
+#pragma once
+
+// The error log buffer of Part 6.1, without its window. Thread-safe: a parallel batch engine may
+// append from any thread.
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace mirelo::app {
+
+class LogBuffer {
+ public:
+  // Called after every change (append, clear, set), on the thread that made the change and
+  // without the buffer's lock held, so it may read Text(). A window marshals it to its own thread.
+  using ChangeHandler = std::function<void()>;
+
+  // AppendLog: the message followed by CR LF is added at the end.
+  void Append(std::string_view message);
+  void Clear();
+  // The user edited the text box.
+  void SetText(std::string text);
+  std::string Text() const;
+
+  // Replaces the change handler (an empty function removes it).
+  void SetChangeHandler(ChangeHandler handler);
+
+  // Bt_Save_Click's write: the whole text followed by one CR LF, in CP932 (characters CP932 cannot
+  // hold become "?"); an existing file is replaced. The overwrite question belongs to the caller.
+  // False when the file could not be written (the caller beeps).
+  bool Save(const std::filesystem::path& file) const;
+
+ private:
+  void Notify();
+
+  mutable std::mutex mutex_;
+  std::string text_;
+  ChangeHandler handler_;
+};
+
+// The process-wide log of the program (frmLog's LogText).
+LogBuffer& ProcessLog();
+
+// AppendLog of Part 6.1 on the process-wide log.
+void AppendLog(std::string_view message);
+
+}  // namespace mirelo::app

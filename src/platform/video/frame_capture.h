@@ -1,0 +1,27 @@
+#pragma once
+
+#include <filesystem>
+
+#include "platform/imaging/image.h"
+
+// Exact frame capture: the frame shown at a given time of a clip, decoded in memory.
+
+namespace mirelo::video {
+
+struct CaptureOptions {
+  // Decoder threads; 0 lets FFmpeg choose (one per core). A batch engine that already runs one
+  // capture per core passes 1.
+  int threads = 0;
+};
+
+// The frame on screen at `seconds` from the start of the clip (from the container's start time,
+// as players count): the decoded frame whose display interval [pts, next pts) holds the
+// position. A position before the first frame gives the first frame; a position at or past the
+// end gives the last frame that can be decoded (so does a position beyond the data of a clip cut
+// short). The result is Rgb24 at the native (coded) size, 96 dpi, stored bits per pixel 24.
+//
+// Throws mirelo::Error with a number of video_errors.h; kNoVideoStream (0) when the clip has no
+// video stream. Thread-safe (no shared state).
+imaging::Image CaptureFrame(const std::filesystem::path& path, double seconds, const CaptureOptions& options = {});
+
+}  // namespace mirelo::video

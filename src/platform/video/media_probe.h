@@ -1,0 +1,49 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+
+// Probing a clip: what the preview player and the frame capture both need to know before they
+// show or decode anything. Free of capture concerns; decodes no picture.
+
+namespace mirelo::video {
+
+struct MediaInfo {
+  // Whether the clip has a video stream (cover pictures of audio files do not count). All
+  // fields below that describe the picture are 0 when it has none.
+  bool hasVideo = false;
+  // A decoder for that stream is available in this build of FFmpeg.
+  bool decoderAvailable = false;
+
+  // Native (coded) size of the picture in pixels, as the decoder outputs it. The sample aspect
+  // ratio is NOT applied: the thumbnail is made from the stored pixels, as the original did.
+  int width = 0;
+  int height = 0;
+  // Sample (pixel) aspect ratio as num/den; 1/1 when the file says nothing.
+  int sampleAspectNum = 1;
+  int sampleAspectDen = 1;
+
+  // Length of the clip in seconds; 0 when the file does not say.
+  double duration = 0.0;
+  // Average frame rate (frames per second) and its inverse, the step of one frame forward or
+  // back. 0 when unknown.
+  double frameRate = 0.0;
+  double frameDuration = 0.0;
+  // Clockwise rotation in degrees the file asks players to apply (0, 90, 180, 270). Reported
+  // only; the capture keeps the stored orientation.
+  int rotation = 0;
+  // Whether the clip has an audio stream (the player's mute control needs one).
+  bool hasAudio = false;
+};
+
+// Opens the file and reads its stream headers. Throws mirelo::Error with a number of
+// video_errors.h: kFileNotFound / kAccessDenied / kReadFault for the file itself,
+// kUnsupportedFormat when FFmpeg cannot read it as media. A clip without video is not an error:
+// hasVideo is false. Thread-safe (no shared state).
+MediaInfo ProbeMedia(const std::filesystem::path& path);
+
+// FFmpeg prints nothing below errors on stderr from the first use of this layer on; callers
+// that want it quieter or louder set it once here. Idempotent, thread-safe.
+void QuietFfmpegLog();
+
+}  // namespace mirelo::video

@@ -1,0 +1,64 @@
+// The error log buffer (Part 6.1).
+
+#include "app/log_buffer.h"
+
+#include "platform/ini/ini_file.h"
+
+namespace mirelo::app {
+
+void LogBuffer::Append(std::string_view message) {
+  {
+    std::lock_guard lock(mutex_);
+    text_.append(message);
+    text_ += "\r\n";
+  }
+  Notify();
+}
+
+void LogBuffer::Clear() {
+  {
+    std::lock_guard lock(mutex_);
+    text_.clear();
+  }
+  Notify();
+}
+
+void LogBuffer::SetText(std::string text) {
+  {
+    std::lock_guard lock(mutex_);
+    text_ = std::move(text);
+  }
+  Notify();
+}
+
+std::string LogBuffer::Text() const {
+  std::lock_guard lock(mutex_);
+  return text_;
+}
+
+void LogBuffer::SetChangeHandler(ChangeHandler handler) {
+  std::lock_guard lock(mutex_);
+  handler_ = std::move(handler);
+}
+
+void LogBuffer::Notify() {
+  ChangeHandler handler;
+  {
+    std::lock_guard lock(mutex_);
+    handler = handler_;
+  }
+  if (handler) handler();
+}
+
+bool LogBuffer::Save(const std::filesystem::path& file) const {
+  return ini::ReplaceFileAtomically(file, ini::EncodeCp932Lossy(Text() + "\r\n"));
+}
+
+LogBuffer& ProcessLog() {
+  static LogBuffer log;
+  return log;
+}
+
+void AppendLog(std::string_view message) { ProcessLog().Append(message); }
+
+}  // namespace mirelo::app

@@ -1,0 +1,205 @@
+// Settings store (Part 1.2).
+
+#include "app/settings_store.h"
+
+#include <exception>
+#include <string>
+#include <system_error>
+
+#include "app/utilities.h"
+#include "platform/error.h"
+#include "platform/ini/ini_file.h"
+
+namespace mirelo::app {
+namespace {
+
+// One writer bound to a file, in the argument order of the specification's WriteIni.
+struct Writer {
+  const std::filesystem::path& file;
+  void Text(std::optional<std::string_view> value, std::string_view key, std::string_view section) const {
+    WriteIni(value, key, section, file);
+  }
+  void Plain(std::int64_t value, std::string_view key, std::string_view section) const {
+    Text(std::to_string(value), key, section);
+  }
+  void Signed(std::int64_t value, std::string_view key, std::string_view section) const {
+    Text(SignedNumberText(value), key, section);
+  }
+};
+
+std::int16_t ReadNumber(const std::filesystem::path& file, std::string_view key, std::string_view section) {
+  return TextToInt16OrThrow(ReadIni(key, section, file));
+}
+
+const char* SectionOf(FrameKind kind) { return kind == FrameKind::Still ? "StillFrame" : "VideoFrame"; }
+
+// Groups 2 and 3 of LoadSettings.
+void LoadFrameGroup(const std::filesystem::path& file, ThumbSettings& settings, SettingsSink& sink, FrameKind kind) {
+  const char* section = SectionOf(kind);
+  FrameTemplate frame = settings.Frame(kind);
+  const std::string text = ReadIni("File", section, file);
+  frame.File = text;
+  settings.SetFrame(kind, frame);
+  sink.SetFrameEditFile(text);
+  std::error_code ec;
+  if (text == kIniError || !std::filesystem::is_regular_file(text, ec)) {
+    settings.SetFrame(kind, FrameTemplate{});
+    return;
+  }
+  sink.LoadFramePicture(kind, text);
+  // Each number reaches the record as soon as it is read, so a failure keeps the earlier ones.
+  std::int16_t FrameTemplate::*const fields[] = {&FrameTemplate::Top, &FrameTemplate::Left, &FrameTemplate::Width,
+                                                 &FrameTemplate::Height};
+  const char* const keys[] = {"Top", "Left", "Width", "Height"};
+  for (int i = 0; i < 4; ++i) {
+    frame.*fields[i] = ReadNumber(file, keys[i], section);
+    settings.SetFrame(kind, frame);
+  }
+}
+
+void LoadMainGroup(const std::filesystem::path& file, ThumbSettings& s, SettingsSink& sink) {
+  auto num = [&](std::string_view key, std::string_view section) { return ReadNumber(file, key, section); };
+  sink.SetWindowTop(num("Top", "Location"));
+  sink.SetWindowLeft(num("Left", "Location"));
+  s.FrameMode = num("Mode", "Thumbnail");
+  s.SizeIndex = num("Size", "Thumbnail");
+  sink.SelectSizePreset(s.SizeIndex);
+  if (s.FrameMode == 0) sink.SelectOption(OptionButton::ThumbWaku1);
+  else if (s.FrameMode == 1) sink.SelectOption(OptionButton::ThumbWaku2);
+  s.FormatIndex = num("Mode", "Image");
+  s.Quality = num("Quality", "Image");
+  sink.SelectFormat(s.FormatIndex);
+  if (s.FormatIndex > 1) {
+    sink.HideQuality();
+  } else {
+    sink.SetQualitySlider(s.Quality);
+    sink.SetQualityLabel(SignedNumberText(s.Quality) + "%");
+  }
+  s.OutputMode = num("Mode", "Output");
+  const std::string path = ReadIni("Path", "Output", file);
+  if (path != kIniError) {
+    s.OutputPath = path;
+    sink.ShowOutputFolder(path);
+  } else {
+    s.OutputPath.reset();
+    s.OutputMode = 0;
+  }
+  if (s.OutputMode == 0) sink.SelectOption(OptionButton::ThumbOut1);
+  else if (s.OutputMode == 1) sink.SelectOption(OptionButton::ThumbOut2);
+  s.NameMode = num("Mode", "FileName");
+  s.NameText = ReadIni("Text", "FileName", file);
+  sink.SelectNamingRule(s.NameMode);
+  sink.SetNameText(*s.NameText);
+  s.FitMode = num("Fit", "Thumbnail");
+  s.SharpOn = num("Sharp", "Filter");
+  s.SharpValue = num("SharpValue", "Filter");
+  s.MonoOn = num("Mono", "Filter");
+  s.LowerCaseName = num("Char", "FileName");
+  s.JpegExt = num("Jpeg", "FileName");
+  s.AutoTrimOn = num("AutoTrim", "Proc");
+  s.AutoTrimThreshold = num("AutoTrimTH", "Proc");
+  s.AutoContrastOn = num("AutoContrast", "Proc");
+  s.DpiOn = num("DPI", "Proc");
+  s.DpiValue = num("DPIValue", "Proc");
+}
+
+// Runs one group; any failure abandons the rest of it (the caller goes on with the next group).
+template <typename Group>
+void Guarded(Group group) {
+  try {
+    group();
+  } catch (const std::exception&) {
+  }
+}
+
+}  // namespace
+
+bool CreateSettingsFile(const std::filesystem::path& iniFile, std::int32_t windowTop, std::int32_t windowLeft) {
+  if (!ini::WriteLines(iniFile, {";ミレロ", ";本体用", ""})) return false;
+  WriteDefaultSettings(iniFile, windowTop, windowLeft);
+  return true;
+}
+
+void WriteDefaultSettings(const std::filesystem::path& iniFile, std::int32_t windowTop, std::int32_t windowLeft) {
+  const Writer w{iniFile};
+  w.Text("1.10", "Version", "Program");
+  w.Plain(windowTop, "Top", "Location");
+  w.Plain(windowLeft, "Left", "Location");
+  w.Text("0", "Mode", "Thumbnail");
+  w.Text("0", "Size", "Thumbnail");
+  w.Text("0", "Mode", "Image");
+  w.Text("100", "Quality", "Image");
+  w.Text("0", "Mode", "Output");
+  w.Text("", "Path", "Output");
+  w.Text("1", "Mode", "FileName");
+  w.Text("_thum", "Text", "FileName");
+  w.Text("1", "Fit", "Thumbnail");
+  w.Text("0", "Sharp", "Filter");
+  w.Text("340", "SharpValue", "Filter");
+  w.Text("0", "Mono", "Filter");
+  w.Text("1", "Char", "FileName");
+  w.Text("0", "Jpeg", "FileName");
+  w.Text("0", "AutoTrim", "Proc");
+  w.Text("32", "AutoTrimTH", "Proc");
+  w.Text("0", "AutoContrast", "Proc");
+  w.Text("1", "DPI", "Proc");
+  w.Text("72", "DPIValue", "Proc");
+}
+
+void LoadSettings(const std::filesystem::path& iniFile, ThumbSettings& settings, SettingsSink& sink) {
+  Guarded([&] { LoadMainGroup(iniFile, settings, sink); });
+  Guarded([&] { LoadFrameGroup(iniFile, settings, sink, FrameKind::Still); });
+  Guarded([&] { LoadFrameGroup(iniFile, settings, sink, FrameKind::Video); });
+}
+
+void SaveMainSettings(const std::filesystem::path& iniFile, const ThumbSettings& s, std::int32_t windowTop,
+                      std::int32_t windowLeft) {
+  const Writer w{iniFile};
+  w.Plain(windowTop, "Top", "Location");
+  w.Plain(windowLeft, "Left", "Location");
+  w.Signed(s.FrameMode, "Mode", "Thumbnail");
+  if (s.FrameMode == 1) SaveFrameSettings(iniFile, s);
+  w.Signed(s.SizeIndex, "Size", "Thumbnail");
+  w.Signed(s.FormatIndex, "Mode", "Image");
+  w.Signed(s.Quality, "Quality", "Image");
+  w.Signed(s.OutputMode, "Mode", "Output");
+  w.Text(s.OutputPath, "Path", "Output");
+  w.Signed(s.NameMode, "Mode", "FileName");
+  w.Text(s.NameText, "Text", "FileName");
+}
+
+void SaveOptionSettings(const std::filesystem::path& iniFile, const ThumbSettings& s) {
+  const Writer w{iniFile};
+  w.Signed(s.FitMode, "Fit", "Thumbnail");
+  w.Signed(s.SharpOn, "Sharp", "Filter");
+  w.Signed(s.SharpValue, "SharpValue", "Filter");
+  w.Signed(s.MonoOn, "Mono", "Filter");
+  w.Signed(s.LowerCaseName, "Char", "FileName");
+  w.Signed(s.JpegExt, "Jpeg", "FileName");
+  w.Signed(s.AutoTrimOn, "AutoTrim", "Proc");
+  w.Signed(s.AutoTrimThreshold, "AutoTrimTH", "Proc");
+  w.Signed(s.AutoContrastOn, "AutoContrast", "Proc");
+  w.Signed(s.DpiValue, "DPIValue", "Proc");
+}
+
+void SaveFrameSettings(const std::filesystem::path& iniFile, const ThumbSettings& s) {
+  const Writer w{iniFile};
+  for (const FrameKind kind : {FrameKind::Still, FrameKind::Video}) {
+    const FrameTemplate frame = s.Frame(kind);
+    if (frame.Top == -1) continue;
+    const char* section = SectionOf(kind);
+    w.Text(frame.File, "File", section);
+    w.Signed(frame.Top, "Top", section);
+    w.Signed(frame.Left, "Left", section);
+    w.Signed(frame.Width, "Width", section);
+    w.Signed(frame.Height, "Height", section);
+  }
+}
+
+void SaveWindowPosition(const std::filesystem::path& iniFile, std::int32_t windowLeft, std::int32_t windowTop) {
+  const Writer w{iniFile};
+  w.Plain(windowLeft, "LEFT", "LOCATION");
+  w.Plain(windowTop, "TOP", "LOCATION");
+}
+
+}  // namespace mirelo::app

@@ -1,0 +1,153 @@
+#include "production/naming.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <memory>
+
+#include "app/utilities.h"
+#include "platform/error.h"
+#include "platform/imaging/imaging_control.h"
+
+namespace mirelo::production {
+namespace {
+
+// No file name on Linux is longer than 255 bytes, so after this many underscores no candidate can
+// be taken; only an injected test that answers "taken" for everything gets here.
+constexpr std::size_t kMaxPrefix = 4096;
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  }
+  return true;
+}
+
+std::string FileNameFor(const OutputNameParts& parts, std::size_t prefixLength) {
+  std::string fileName(prefixLength, '_');
+  fileName += parts.name;
+  fileName += '.';
+  fileName += parts.extension;
+  if (parts.lowerCase) {
+    for (char& c : fileName) c = AsciiLower(c);
+  }
+  return fileName;
+}
+
+struct DirCloser {
+  void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+}  // namespace
+
+bool NameTakenOnDisk(const std::string& folder, const std::string& fileName) {
+  const std::string dirPath = folder.empty() ? std::string(".") : folder;
+  // The exact name first: the usual answer, and the only one a folder without read permission
+  // can give.
+  struct stat st {};
+  if (::lstat((folder + fileName).c_str(), &st) == 0) return true;
+
+  std::unique_ptr<DIR, DirCloser> dir(::opendir(dirPath.c_str()));
+  if (!dir) {
+    if (errno == ENOENT || errno == ENOTDIR) return false;  // the save reports the missing folder
+    throw Error(kPathFileAccessError, "cannot list folder " + dirPath);
+  }
+  errno = 0;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    if (EqualsIgnoringCase(entry->d_name, fileName)) return true;
+  }
+  if (errno != 0) throw Error(kPathFileAccessError, "cannot list folder " + dirPath);
+  return false;
+}
+
+std::string OutputExtension(std::int16_t formatIndex, std::int16_t jpegExt) {
+  switch (formatIndex) {
+    case 0:
+    case 1:
+      return jpegExt == 1 ? "jpeg" : "jpg";
+    case 2:
+      return "png";
+    case 3:
+    case 4:
+      return "gif";
+    case 5:
+      return "pct";
+    case 6:
+      return "bmp";
+    default:
+      return {};
+  }
+}
+
+OutputNameParts OutputNamePartsFor(std::string_view sourcePath, const app::ThumbSettings& settings) {
+  const app::SplitPathResult split = app::SplitPath(sourcePath);
+  OutputNameParts parts;
+  std::string folder = split.dir;
+  if (settings.OutputMode == 1) folder = settings.OutputPath.value_or(std::string());
+  // An empty folder stays the current folder rather than becoming the root "/".
+  parts.folder = folder.empty() ? std::string() : app::AddTrailingSeparator(std::move(folder));
+
+  const std::string text = settings.NameText.value_or(std::string());
+  switch (settings.NameMode) {
+    case 1:
+      parts.name = text + split.base;
+      break;
+    case 2:
+      parts.name = split.base + text;
+      break;
+    default:
+      parts.name = split.base;
+      break;
+  }
+  parts.extension = OutputExtension(settings.FormatIndex, settings.JpegExt);
+  parts.lowerCase = settings.LowerCaseName == 1;
+  return parts;
+}
+
+std::string OutputCandidate(const OutputNameParts& parts, std::size_t prefixLength) {
+  return parts.folder + FileNameFor(parts, prefixLength);
+}
+
+std::string MakeOutputPath(std::string_view sourcePath, const app::ThumbSettings& settings,
+                           const NameTakenTest& taken) {
+  const OutputNameParts parts = OutputNamePartsFor(sourcePath, settings);
+  for (std::size_t prefix = 0; prefix <= kMaxPrefix; ++prefix) {
+    // The test is made on the name that will be written, lowered or not.
+    const std::string fileName = FileNameFor(parts, prefix);
+    if (!taken(parts.folder, fileName)) return parts.folder + fileName;
+  }
+  throw Error(err::kFileAlreadyExists, "no free output name for " + std::string(sourcePath));
+}
+
+std::string WriteUnderFreeName(std::string_view sourcePath, const app::ThumbSettings& settings,
+                               const std::function<void(const std::string& path)>& write,
+                               const NameTakenTest& taken) {
+  const OutputNameParts parts = OutputNamePartsFor(sourcePath, settings);
+  for (std::size_t prefix = 0; prefix <= kMaxPrefix; ++prefix) {
+    const std::string fileName = FileNameFor(parts, prefix);
+    if (taken(parts.folder, fileName)) continue;
+    const std::string path = parts.folder + fileName;
+    try {
+      write(path);
+      return path;
+    } catch (const Error& e) {
+      // Another program took the name between the test and the creation: next candidate.
+      if (e.number() != err::kFileAlreadyExists) throw;
+    }
+  }
+  throw Error(err::kFileAlreadyExists, "no free output name for " + std::string(sourcePath));
+}
+
+std::string WriteBytesUnderFreeName(std::string_view sourcePath, const app::ThumbSettings& settings,
+                                    std::span<const std::uint8_t> bytes, const NameTakenTest& taken) {
+  return WriteUnderFreeName(
+      sourcePath, settings,
+      [bytes](const std::string& path) { imaging::WriteFileBytes(path, bytes, imaging::CreateMode::Exclusive); },
+      taken);
+}
+
+}  // namespace mirelo::production

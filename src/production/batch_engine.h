@@ -1,0 +1,119 @@
+#pragma once
+
+// The batch run of the start button without its widgets. The checks, the order of work per
+// entry, the log lines, deselection, progress, cancel and the end of a run behave as the
+// original sequential run did; loading, building and encoding run on worker threads while one
+// committer names and writes the thumbnails in list order.
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/log_buffer.h"
+#include "app/size_presets.h"
+#include "app/thumb_settings.h"
+#include "production/pipeline.h"
+
+namespace mirelo::production {
+
+// One entry of the file list: the path as listed (List1), its check box and its scene text
+// (List2: seconds, "" when no scene was chosen).
+struct BatchEntry {
+  std::string path;
+  bool selected = true;
+  std::string scene;
+};
+
+// What the run reads of the settings, copied when it starts.
+struct BatchSettings {
+  app::ThumbSettings settings;
+  SizeTexts sizes;  // texts of SizeWidth and SizeHeight
+};
+
+enum class BatchOutcome {
+  Refused,    // a check refused the run; nothing was processed
+  Completed,  // every entry was passed
+  Cancelled,  // the user answered Yes to the cancel question
+  Failed,     // an error ended the run
+};
+
+struct BatchResult {
+  BatchOutcome outcome = BatchOutcome::Completed;
+  std::optional<app::MessageText> refusal;  // Refused: the message shown
+  int total = 0;                            // entries in the list
+  int done = 0;                             // progress value at the end
+  int written = 0;                          // thumbnails written
+  int loadFailures = 0;                     // entries skipped because their load failed
+  int errorIndex = -1;                      // Failed: the entry whose error ended the run
+  std::int32_t lastErrorNumber = 0;         // LastErrorNumber after the run
+  std::vector<bool> selected;               // check boxes after the run (failed loads deselected)
+  std::vector<std::string> outputs;         // written path per entry, "" for none
+};
+
+// What a front end (the main window, mirelo-batch) does for the run. Every call is made on the
+// thread that called BatchEngine::Run, in the order of the original run.
+class BatchFrontEnd {
+ public:
+  virtual ~BatchFrontEnd() = default;
+
+  // The checks passed: enter the running state; the progress bar runs from 0 to total.
+  virtual void runStarted(int total) { (void)total; }
+  // Entry index becomes the current entry of the list.
+  virtual void entryStarted(int index) { (void)index; }
+  // The entry's check box is cleared (its load failed).
+  virtual void entryDeselected(int index) { (void)index; }
+  // One message was appended to the error log (it may hold CR LF).
+  virtual void logAppended(std::string_view message) { (void)message; }
+  // A thumbnail of entry index was written at path.
+  virtual void thumbnailWritten(int index, const std::string& path) {
+    (void)index;
+    (void)path;
+  }
+  // After every entry, selected or not, loaded or not.
+  virtual void progress(int done, int total) {
+    (void)done;
+    (void)total;
+  }
+  // A cancel was requested; called before the next entry. Beep and ask kCancelQuestion (Yes and
+  // No, question icon, title kAppTitle). True (Yes) ends the run; false (No) goes on.
+  virtual bool askCancel() = 0;
+  // A message box with an OK button only and no icon: a refusal of the checks, or the completion
+  // message after runFinished.
+  virtual void showMessage(const app::MessageText& message) = 0;
+  // The running state is left (not called for a refused run). For a completed or cancelled run
+  // the last entry becomes current and the completion message follows; after a run-ending error
+  // the current entry and the progress bar stay as they are and no message follows.
+  virtual void runFinished(const BatchResult& result) { (void)result; }
+};
+
+// The checks before a run: an empty list, then a frame picture missing for the selected kinds
+// while frames are on (only the still message when both apply).
+std::optional<app::MessageText> CheckBatch(const std::vector<BatchEntry>& entries, const app::ThumbSettings& settings);
+
+struct BatchOptions {
+  int jobs = 0;                   // worker threads; 0: one per core
+  app::LogBuffer* log = nullptr;  // nullptr: the process-wide log
+};
+
+// The worker threads to use for `jobs` (0: the number of cores, at least 1).
+int EffectiveJobs(int jobs);
+
+class BatchEngine {
+ public:
+  explicit BatchEngine(BatchOptions options = {}) : options_(options) {}
+
+  // Bt_Go_Click: checks, then the run. Blocks until the run has ended.
+  BatchResult Run(const std::vector<BatchEntry>& entries, const BatchSettings& settings, BatchFrontEnd& frontEnd);
+
+  // Bt_Cancel_Click: seen before the next entry. Safe from any thread and from a signal handler.
+  void RequestCancel() noexcept { cancelRequested_.store(true, std::memory_order_relaxed); }
+
+ private:
+  BatchOptions options_;
+  std::atomic<bool> cancelRequested_{false};
+};
+
+}  // namespace mirelo::production

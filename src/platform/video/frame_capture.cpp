@@ -1,0 +1,302 @@
+#include "platform/video/frame_capture.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <optional>
+
+extern "C" {
+#include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
+}
+
+#include "platform/error.h"
+#include "platform/video/ffmpeg_support.h"
+#include "platform/video/video_errors.h"
+
+namespace mirelo::video {
+
+namespace {
+
+using detail::Fail;
+
+// How many times a seek that landed after the target is retried further back before the clip
+// is decoded from its start.
+constexpr int kSeekRetries = 6;
+
+// One open clip with its video decoder.
+struct Clip {
+  std::filesystem::path path;
+  detail::FormatPtr format;
+  detail::CodecPtr decoder;
+  AVStream* stream = nullptr;
+  int index = -1;
+  std::int64_t startTs = 0;     // start of the clip in stream time base
+  std::int64_t frameTicks = 0;  // one frame in stream time base, 0 when unknown
+};
+
+Clip OpenClip(const std::filesystem::path& path, const CaptureOptions& options) {
+  Clip clip;
+  clip.path = path;
+  clip.format = detail::OpenInput(path);
+  clip.index = detail::FindVideoStream(clip.format.get());
+  if (clip.index < 0) Fail(err::kNoVideoStream, "no video stream", path);
+  clip.stream = clip.format->streams[clip.index];
+  for (unsigned i = 0; i < clip.format->nb_streams; ++i) {
+    if (static_cast<int>(i) != clip.index) clip.format->streams[i]->discard = AVDISCARD_ALL;
+  }
+
+  const AVCodec* codec = avcodec_find_decoder(clip.stream->codecpar->codec_id);
+  if (!codec) Fail(err::kNoDecoder, "no decoder for the video codec", path);
+  clip.decoder.reset(avcodec_alloc_context3(codec));
+  if (!clip.decoder) Fail(err::kOutOfMemory, "out of memory (decoder)", path);
+  int ret = avcodec_parameters_to_context(clip.decoder.get(), clip.stream->codecpar);
+  if (ret < 0) Fail(err::kNoDecoder, "decoder refused the stream parameters", path, ret);
+  clip.decoder->pkt_timebase = clip.stream->time_base;
+  clip.decoder->thread_count = std::max(0, options.threads);
+  ret = avcodec_open2(clip.decoder.get(), codec, nullptr);
+  if (ret < 0) Fail(ret == AVERROR(ENOMEM) ? err::kOutOfMemory : err::kNoDecoder, "cannot open the decoder", path, ret);
+
+  // Players count positions from the container's start, and so does ffmpeg's -ss.
+  const AVRational timeBase = clip.stream->time_base;
+  if (clip.format->start_time != AV_NOPTS_VALUE) {
+    clip.startTs = av_rescale_q(clip.format->start_time, AV_TIME_BASE_Q, timeBase);
+  } else if (clip.stream->start_time != AV_NOPTS_VALUE) {
+    clip.startTs = clip.stream->start_time;
+  }
+  AVRational rate = clip.stream->avg_frame_rate;
+  if (rate.num <= 0 || rate.den <= 0) rate = clip.stream->r_frame_rate;
+  if (rate.num > 0 && rate.den > 0) clip.frameTicks = av_rescale_q(1, av_inv_q(rate), timeBase);
+  return clip;
+}
+
+// What one pass of seek and decode found.
+struct Pass {
+  detail::FramePtr best;  // the answer, or empty
+  std::int64_t bestPts = 0;
+  // The first key frame (or first decoded frame) came after the target, so an earlier start is
+  // needed; holds that time.
+  std::optional<std::int64_t> landedAfter;
+  // A packet sent while non-reference frames were skipped had a time in (bestPts, target]: the
+  // skipped frame may have been the answer, so the pass has to be repeated without skipping.
+  bool skipUnsafe = false;
+};
+
+// Decodes forward from the current read position (just after a seek, or the start of the file)
+// and keeps the last frame that starts at or before the target.
+Pass DecodeForward(Clip& clip, std::int64_t target, bool atStart, bool skipNonRef) {
+  AVCodecContext* decoder = clip.decoder.get();
+  avcodec_flush_buffers(decoder);
+  detail::PacketPtr packet = detail::MakePacket();
+  detail::FramePtr frame = detail::MakeFrame();
+  Pass pass;
+  bool sawKey = false;
+  bool done = false;
+  std::int64_t lastPts = AV_NOPTS_VALUE;
+  // Non-reference frames (those no other frame is predicted from) may be left undecoded while
+  // they are this far before the target; the check after the pass keeps the answer exact.
+  const std::int64_t margin = std::max<std::int64_t>(4 * clip.frameTicks, av_rescale_q(1, {1, 2}, clip.stream->time_base));
+  std::int64_t maxSkippedPts = std::numeric_limits<std::int64_t>::min();
+
+  // Takes every frame the decoder has ready. False when decoding has to stop (answer found or
+  // an earlier start is needed).
+  auto receive = [&]() -> bool {
+    for (;;) {
+      int ret = avcodec_receive_frame(decoder, frame.get());
+      if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) return true;
+      if (ret == AVERROR_INVALIDDATA) continue;  // a damaged picture; the decoder resynchronises
+      if (ret < 0) Fail(ret == AVERROR(ENOMEM) ? err::kOutOfMemory : err::kDecodeFailed, "decoding failed", clip.path, ret);
+
+      std::int64_t pts = frame->best_effort_timestamp;
+      if (pts == AV_NOPTS_VALUE) {
+        if (lastPts != AV_NOPTS_VALUE) {
+          pts = lastPts + std::max<std::int64_t>(1, frame->pkt_duration > 0 ? frame->pkt_duration : clip.frameTicks);
+        } else {
+          pts = clip.startTs;
+        }
+      }
+      lastPts = pts;
+      if (!pass.best) {
+        if (pts > target && !atStart) {
+          pass.landedAfter = pts;
+          return false;
+        }
+        pass.best = detail::MakeFrame();
+      } else if (pts > target) {
+        return false;
+      }
+      av_frame_unref(pass.best.get());
+      av_frame_move_ref(pass.best.get(), frame.get());
+      pass.bestPts = pts;
+      if (pts >= target) return false;
+    }
+  };
+
+  while (!done) {
+    int ret = av_read_frame(clip.format.get(), packet.get());
+    if (ret == AVERROR(ENOMEM)) Fail(err::kOutOfMemory, "out of memory while reading", clip.path, ret);
+    if (ret < 0) break;  // end of file, or data cut off or unreadable: what was decoded so far counts
+    if (packet->stream_index != clip.index) {
+      av_packet_unref(packet.get());
+      continue;
+    }
+    if (!sawKey) {
+      // Decoding starts at a key frame; pictures predicted from frames before it would be grey.
+      if (!(packet->flags & AV_PKT_FLAG_KEY)) {
+        av_packet_unref(packet.get());
+        continue;
+      }
+      sawKey = true;
+      const std::int64_t keyPts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+      if (keyPts != AV_NOPTS_VALUE && keyPts > target && !atStart) {
+        av_packet_unref(packet.get());
+        pass.landedAfter = keyPts;
+        return pass;
+      }
+    }
+    if (skipNonRef && packet->pts == AV_NOPTS_VALUE) skipNonRef = false;  // no time to check against
+    const bool skip = skipNonRef && packet->pts < target - margin;
+    decoder->skip_frame = skip ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+    if (skip) maxSkippedPts = std::max(maxSkippedPts, packet->pts);
+
+    ret = avcodec_send_packet(decoder, packet.get());
+    av_packet_unref(packet.get());
+    if (ret < 0 && ret != AVERROR(EAGAIN) && ret != AVERROR_INVALIDDATA) {
+      Fail(ret == AVERROR(ENOMEM) ? err::kOutOfMemory : err::kDecodeFailed, "decoding failed", clip.path, ret);
+    }
+    done = !receive();
+  }
+  if (!done) {
+    // End of the data: a null packet drains the frames the decoder still holds.
+    decoder->skip_frame = AVDISCARD_DEFAULT;
+    const int ret = avcodec_send_packet(decoder, nullptr);
+    if (ret < 0 && ret != AVERROR_EOF) Fail(err::kDecodeFailed, "decoding failed", clip.path, ret);
+    receive();
+  }
+  if (pass.best && maxSkippedPts > pass.bestPts) pass.skipUnsafe = true;
+  return pass;
+}
+
+bool SeekTo(Clip& clip, std::int64_t timestamp) {
+  if (av_seek_frame(clip.format.get(), clip.index, timestamp, AVSEEK_FLAG_BACKWARD) >= 0) return true;
+  return avformat_seek_file(clip.format.get(), clip.index, std::numeric_limits<std::int64_t>::min(), timestamp,
+                            timestamp, 0) >= 0;
+}
+
+// Whether leaving non-reference frames undecoded saves work for this codec: only where frames are
+// reordered (B-frames) and timestamps of packets are known.
+bool MaySkipNonReference(const Clip& clip) {
+  const AVCodecDescriptor* descriptor = avcodec_descriptor_get(clip.stream->codecpar->codec_id);
+  if (descriptor && (descriptor->props & AV_CODEC_PROP_INTRA_ONLY)) return false;
+  return clip.stream->codecpar->video_delay > 0;
+}
+
+detail::FramePtr FindFrame(const std::filesystem::path& path, double seconds, const CaptureOptions& options) {
+  Clip clip = OpenClip(path, options);
+  const AVRational timeBase = clip.stream->time_base;
+  double offset = std::isfinite(seconds) ? std::max(0.0, seconds) / av_q2d(timeBase) : 0.0;
+  offset = std::min(offset, 9.0e15);  // beyond any clip; keeps the sum in range
+  // The frame starting at or before the position holds it: round down, with a millionth of a tick
+  // of slack so that 0.3 s in a 1/10 time base (2.9999... ticks) is tick 3.
+  const std::int64_t target = clip.startTs + static_cast<std::int64_t>(std::floor(offset + 1e-6));
+
+  bool skip = MaySkipNonReference(clip);
+  // A freshly opened clip reads from its start: no seek for the first frame.
+  bool atStart = target <= clip.startTs;
+  std::int64_t seekTs = target;
+  for (int attempt = 0;; ++attempt) {
+    if (!atStart && (attempt > kSeekRetries || seekTs <= clip.startTs || !SeekTo(clip, seekTs))) {
+      // No usable seek: decode from the very start of a freshly opened clip.
+      clip = OpenClip(path, options);
+      atStart = true;
+    }
+    Pass pass = DecodeForward(clip, target, atStart, skip);
+    if (pass.landedAfter) {
+      const std::int64_t back = std::max<std::int64_t>(1, av_rescale_q(1, {1, 1}, timeBase)) << std::min(attempt, 20);
+      seekTs = std::min(seekTs, *pass.landedAfter) - back;
+      continue;
+    }
+    if (pass.skipUnsafe) {
+      skip = false;
+      if (atStart) clip = OpenClip(path, options);
+      continue;
+    }
+    if (!pass.best) Fail(err::kDecodeFailed, "no frame could be decoded", path);
+    return std::move(pass.best);
+  }
+}
+
+int Coefficients(AVColorSpace space, int height) {
+  switch (space) {
+    case AVCOL_SPC_BT709: return SWS_CS_ITU709;
+    case AVCOL_SPC_FCC: return SWS_CS_FCC;
+    case AVCOL_SPC_BT470BG: return SWS_CS_ITU601;
+    case AVCOL_SPC_SMPTE170M: return SWS_CS_SMPTE170M;
+    case AVCOL_SPC_SMPTE240M: return SWS_CS_SMPTE240M;
+    case AVCOL_SPC_BT2020_NCL:
+    case AVCOL_SPC_BT2020_CL: return SWS_CS_BT2020;
+    default:
+      // Unlabelled clips: players assume HD material is BT.709 and SD material BT.601.
+      return height > 576 ? SWS_CS_ITU709 : SWS_CS_ITU601;
+  }
+}
+
+// The deprecated full-range ("J") formats become their plain twins with the range made explicit.
+AVPixelFormat PlainFormat(AVPixelFormat format, bool& fullRange) {
+  switch (format) {
+    case AV_PIX_FMT_YUVJ420P: fullRange = true; return AV_PIX_FMT_YUV420P;
+    case AV_PIX_FMT_YUVJ422P: fullRange = true; return AV_PIX_FMT_YUV422P;
+    case AV_PIX_FMT_YUVJ444P: fullRange = true; return AV_PIX_FMT_YUV444P;
+    case AV_PIX_FMT_YUVJ440P: fullRange = true; return AV_PIX_FMT_YUV440P;
+    case AV_PIX_FMT_YUVJ411P: fullRange = true; return AV_PIX_FMT_YUV411P;
+    default: return format;
+  }
+}
+
+imaging::Image ToRgb(const AVFrame& frame, const std::filesystem::path& path) {
+  const int width = frame.width;
+  const int height = frame.height;
+  if (width <= 0 || height <= 0 || width > imaging::kMaxSide || height > imaging::kMaxSide ||
+      static_cast<std::int64_t>(width) * height > imaging::kMaxPixels) {
+    Fail(err::kNoDecoder, "picture size out of range", path);
+  }
+  bool fullRange = frame.color_range == AVCOL_RANGE_JPEG;
+  const AVPixelFormat source = PlainFormat(static_cast<AVPixelFormat>(frame.format), fullRange);
+
+  // Same size: only the pixel format changes. Full chroma interpolation and accurate rounding
+  // cost little for one frame and avoid colour fringes on edges.
+  detail::SwsPtr sws(sws_getContext(width, height, source, width, height, AV_PIX_FMT_RGB24,
+                                    SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr));
+  if (!sws) Fail(err::kUnexpected, "no conversion for the pixel format", path);
+  // Fails for RGB sources, where there is nothing to set.
+  sws_setColorspaceDetails(sws.get(), sws_getCoefficients(Coefficients(frame.colorspace, height)), fullRange ? 1 : 0,
+                           sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
+
+  imaging::Image image;
+  image.width = width;
+  image.height = height;
+  image.format = imaging::PixelFormat::Rgb24;
+  image.storedBitsPerPixel = 24;
+  image.sourceWidth = width;
+  image.sourceHeight = height;
+  const std::size_t size = image.stride() * static_cast<std::size_t>(height);
+  // Vector code in swscale may store a few bytes past the last row.
+  image.pixels.resize(size + 64);
+  std::uint8_t* planes[4] = {image.pixels.data(), nullptr, nullptr, nullptr};
+  const int strides[4] = {static_cast<int>(image.stride()), 0, 0, 0};
+  const int rows = sws_scale(sws.get(), frame.data, frame.linesize, 0, height, planes, strides);
+  if (rows != height) Fail(err::kUnexpected, "pixel format conversion failed", path, rows < 0 ? rows : 0);
+  image.pixels.resize(size);
+  return image;
+}
+
+}  // namespace
+
+imaging::Image CaptureFrame(const std::filesystem::path& path, double seconds, const CaptureOptions& options) {
+  detail::FramePtr frame = FindFrame(path, seconds, options);
+  return ToRgb(*frame, path);
+}
+
+}  // namespace mirelo::video

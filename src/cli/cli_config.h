@@ -1,0 +1,46 @@
+#pragma once
+
+// The settings of one mirelo-batch run: thumb.ini and size.ini in the config folder (created
+// with defaults when missing), loaded as the desktop program loads them at start-up, then the
+// command line's overrides, which never reach the files.
+
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cli/cli_options.h"
+#include "production/batch_engine.h"
+
+namespace mirelo::cli {
+
+// A failure before the run, with the exit status it ends the program with.
+class CliError : public std::runtime_error {
+ public:
+  CliError(int status, const std::string& message) : std::runtime_error(message), status_(status) {}
+  int status() const { return status_; }
+
+ private:
+  int status_;
+};
+
+struct RunConfig {
+  std::filesystem::path configDir;
+  production::BatchSettings settings;
+  std::vector<std::string> warnings;  // told on standard error, the run goes on
+};
+
+// The default config folder: the desktop program's AppDir rule.
+std::filesystem::path DefaultConfigDir();
+
+// Throws CliError: status 2 for an unknown preset, status 3 when the folder or its files cannot
+// be created.
+RunConfig LoadRunConfig(const CliOptions& options);
+
+// The list entries of the PATH arguments, by the rules of a drop; a folder gives its files (and,
+// with recursive, those of its subfolders not hidden), sorted by name. PATH arguments that are
+// not taken are reported in `skipped` with the reason.
+std::vector<production::BatchEntry> CollectEntries(const std::vector<PathArgument>& paths, bool recursive,
+                                                   std::vector<std::string>& skipped);
+
+}  // namespace mirelo::cli

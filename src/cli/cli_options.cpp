@@ -1,0 +1,203 @@
+#include "cli/cli_options.h"
+
+#include <array>
+#include <charconv>
+#include <string_view>
+#include <utility>
+
+#include "platform/error.h"
+#include "production/video_capture.h"
+
+namespace mirelo::cli {
+
+namespace {
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+bool AllDigits(std::string_view text) {
+  if (text.empty()) return false;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
+// The keys of thumb.ini a run can read.
+constexpr std::array<std::pair<std::string_view, std::string_view>, 31> kSettingsKeys{{
+    {"Location", "Top"},        {"Location", "Left"},       {"Thumbnail", "Mode"},     {"Thumbnail", "Size"},
+    {"Thumbnail", "Fit"},       {"Image", "Mode"},          {"Image", "Quality"},      {"Output", "Mode"},
+    {"Output", "Path"},         {"FileName", "Mode"},       {"FileName", "Text"},      {"FileName", "Char"},
+    {"FileName", "Jpeg"},       {"Filter", "Sharp"},        {"Filter", "SharpValue"},  {"Filter", "Mono"},
+    {"Proc", "AutoTrim"},       {"Proc", "AutoTrimTH"},     {"Proc", "AutoContrast"},  {"Proc", "DPI"},
+    {"Proc", "DPIValue"},       {"StillFrame", "File"},     {"StillFrame", "Top"},     {"StillFrame", "Left"},
+    {"StillFrame", "Width"},    {"StillFrame", "Height"},   {"VideoFrame", "File"},    {"VideoFrame", "Top"},
+    {"VideoFrame", "Left"},     {"VideoFrame", "Width"},    {"VideoFrame", "Height"},
+}};
+
+std::optional<IniOverride> ParseOverride(std::string_view text) {
+  const auto slash = text.find('/');
+  if (slash == std::string_view::npos) return std::nullopt;
+  const auto equals = text.find('=', slash);
+  if (equals == std::string_view::npos) return std::nullopt;
+  IniOverride result{std::string(text.substr(0, slash)), std::string(text.substr(slash + 1, equals - slash - 1)),
+                     std::string(text.substr(equals + 1))};
+  if (result.section.empty() || result.key.empty()) return std::nullopt;
+  return result;
+}
+
+}  // namespace
+
+bool IsSettingsKey(const std::string& section, const std::string& key) {
+  for (const auto& [s, k] : kSettingsKeys) {
+    if (EqualNoCase(s, section) && EqualNoCase(k, key)) return true;
+  }
+  return false;
+}
+
+std::string UsageText() {
+  return "usage: mirelo-batch [options] PATH...\n"
+         "Makes one thumbnail per picture or video clip, as the desktop program's start button does.\n"
+         "\n"
+         "  --config DIR        folder of thumb.ini and size.ini (created with defaults when missing);\n"
+         "                      default: the same folder the desktop program uses\n"
+         "  --set SECTION/KEY=VALUE\n"
+         "                      override one thumb.ini key for this run only (repeatable)\n"
+         "  --size WxH          target box as typed into the size boxes (0x0 keeps the source size)\n"
+         "  --preset NAME       choose a size preset by name\n"
+         "  --scene SECONDS     scene position for the video paths that follow\n"
+         "  --recursive         folders given as PATH are searched recursively (default: their files only)\n"
+         "  --jobs N            worker threads (default: all cores)\n"
+         "  --log FILE          save the error log to FILE as the log window's save does\n"
+         "  --quiet             no progress bar\n"
+         "  --help, --version\n"
+         "\n"
+         "Written thumbnails are listed on standard output, failures on standard error.\n"
+         "Exit status: 0 all selected entries done; 1 the run completed with failed entries;\n"
+         "3 the run ended early (an error or a cancel); 2 bad usage.\n";
+}
+
+ParseResult ParseCommandLine(const std::vector<std::string>& args) {
+  ParseResult result;
+  CliOptions& o = result.options;
+  std::string scene;
+  bool optionsEnded = false;
+
+  auto fail = [&](std::string message) {
+    result.error = std::move(message);
+    return result;
+  };
+
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+      if (arg.empty()) return fail("empty PATH");
+      o.paths.push_back({arg, scene});
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    std::string name = arg;
+    std::optional<std::string> inlineValue;
+    if (const auto eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+      name = arg.substr(0, eq);
+      inlineValue = arg.substr(eq + 1);
+    }
+    auto flag = [&]() -> bool {
+      if (inlineValue) {
+        result.error = name + " takes no value";
+        return false;
+      }
+      return true;
+    };
+    auto value = [&]() -> std::optional<std::string> {
+      if (inlineValue) return inlineValue;
+      if (i + 1 >= args.size()) {
+        result.error = name + " needs a value";
+        return std::nullopt;
+      }
+      return args[++i];
+    };
+
+    if (name == "--help" || name == "-h") {
+      if (!flag()) return result;
+      o.help = true;
+    } else if (name == "--version") {
+      if (!flag()) return result;
+      o.version = true;
+    } else if (name == "--recursive") {
+      if (!flag()) return result;
+      o.recursive = true;
+    } else if (name == "--quiet") {
+      if (!flag()) return result;
+      o.quiet = true;
+    } else if (name == "--config") {
+      auto v = value();
+      if (!v) return result;
+      if (v->empty()) return fail("--config needs a folder");
+      o.configDir = *v;
+    } else if (name == "--set") {
+      auto v = value();
+      if (!v) return result;
+      auto parsed = ParseOverride(*v);
+      if (!parsed) return fail("--set needs SECTION/KEY=VALUE, got \"" + *v + "\"");
+      if (!IsSettingsKey(parsed->section, parsed->key)) {
+        return fail("--set: " + parsed->section + "/" + parsed->key + " is not a key of thumb.ini");
+      }
+      o.overrides.push_back(std::move(*parsed));
+    } else if (name == "--size") {
+      auto v = value();
+      if (!v) return result;
+      const auto x = v->find_first_of("xX");
+      if (x == std::string::npos || !AllDigits(std::string_view(*v).substr(0, x)) ||
+          !AllDigits(std::string_view(*v).substr(x + 1))) {
+        return fail("--size needs WxH in digits, got \"" + *v + "\"");
+      }
+      o.size = SizeArgument{v->substr(0, x), v->substr(x + 1)};
+    } else if (name == "--preset") {
+      auto v = value();
+      if (!v) return result;
+      o.preset = *v;
+    } else if (name == "--scene") {
+      auto v = value();
+      if (!v) return result;
+      try {
+        if (production::ScenePosition(*v) < 0) return fail("--scene needs a position of 0 seconds or more");
+      } catch (const Error&) {
+        return fail("--scene needs seconds, got \"" + *v + "\"");
+      }
+      scene = *v;
+    } else if (name == "--jobs") {
+      auto v = value();
+      if (!v) return result;
+      int jobs = 0;
+      const auto [end, ec] = std::from_chars(v->data(), v->data() + v->size(), jobs);
+      if (ec != std::errc() || end != v->data() + v->size() || jobs < 1 || jobs > 1024) {
+        return fail("--jobs needs a number from 1 to 1024, got \"" + *v + "\"");
+      }
+      o.jobs = jobs;
+    } else if (name == "--log") {
+      auto v = value();
+      if (!v) return result;
+      if (v->empty()) return fail("--log needs a file");
+      o.logFile = *v;
+    } else {
+      return fail("unknown option " + name);
+    }
+  }
+  if (o.size && o.preset) return fail("--size and --preset exclude each other");
+  if (!o.help && !o.version && o.paths.empty()) return fail("no PATH given");
+  return result;
+}
+
+}  // namespace mirelo::cli

@@ -1,0 +1,135 @@
+// Supported types (GetFileExt, ExtOK, the kind rule) and which dropped paths are taken.
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <vector>
+
+#include "production/extensions.h"
+#include "support/temp_dir.h"
+
+namespace mirelo::production {
+namespace {
+
+TEST(Extensions, GetFileExt) {
+  EXPECT_EQ(GetFileExt(""), "");
+  EXPECT_EQ(GetFileExt("/pics/a.jpg"), "jpg");
+  EXPECT_EQ(GetFileExt("/pics/b.c.JPEG"), "JPEG");
+  EXPECT_EQ(GetFileExt("/pics/README"), "");
+  EXPECT_EQ(GetFileExt("/pics/name."), "");
+  // The scan does not stop at a folder.
+  EXPECT_EQ(GetFileExt("/my.pics/photo"), "pics/photo");
+}
+
+TEST(Extensions, ExtOKPositionsAndKinds) {
+  struct Row {
+    const char* name;
+    std::int16_t position;
+  };
+  const std::vector<Row> rows = {
+      {"/v/a.avi", 1},   {"/v/a.mpeg", 5},  {"/v/a.mpg", 10},  {"/v/a.wmv", 14},  {"/v/a.asf", 18},
+      {"/v/a.flv", 22},  {"/p/a.jpg", 29},  {"/p/a.jpeg", 33}, {"/p/a.bmp", 38},  {"/p/a.gif", 42},
+      {"/p/a.png", 46},  {"/p/a.pct", 50},  {"/p/a.tif", 54},
+      // Lowered before the search.
+      {"/p/PHOTO.JPG", 29}, {"/v/CLIP.Avi", 1},
+      // A substring search: parts of listed extensions are found too.
+      {"/v/clip.mp", 5}, {"/v/clip.peg", 6}, {"/p/pic.ng", 47}, {"/p/x.jp", 29}, {"/x/x.v a", 16},
+      {"/x/x.flv    jpg", 22},
+      // No extension: found at 1, a video.
+      {"/x/README", 1}, {"/x/name.", 1},
+      // Not supported.
+      {"/my.pics/photo", 0}, {"/x/a.tiff", 0}, {"/x/a.mp4", 0}, {"/x/a.txt", 0},
+  };
+  for (const Row& r : rows) {
+    EXPECT_EQ(ExtOK(r.name), r.position) << r.name;
+  }
+  EXPECT_EQ(KindOf("/v/a.flv"), EntryKind::Video);
+  EXPECT_EQ(KindOf("/p/a.jpg"), EntryKind::Still);
+  EXPECT_EQ(KindOf("/x/README"), EntryKind::Video);
+  EXPECT_EQ(KindFromPosition(26), EntryKind::Video);
+  EXPECT_EQ(KindFromPosition(27), EntryKind::Still);
+}
+
+class DropTest : public ::testing::Test {
+ protected:
+  std::string Make(const std::string& name) {
+    const std::string path = (dir_ / name).string();
+    std::ofstream(path) << "x";
+    return path;
+  }
+  test::TempDir dir_;
+};
+
+TEST_F(DropTest, AcceptsRegularFilesAndSkipsEverythingElse) {
+  const std::string photo = Make("photo.jpg");
+  const std::string clip = Make("clip.avi");
+  const std::string upper = Make("PHOTO.JPG");
+  const std::string noExt = Make("README");
+  const std::string hidden = Make(".hidden.jpg");
+  const std::string text = Make("notes.txt");
+  const std::string folder = (dir_ / "folder.jpg").string();
+  std::filesystem::create_directory(folder);
+  Make("folder.jpg/inside.jpg");
+  const std::string fifo = (dir_ / "pipe.jpg").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string link = (dir_ / "link.png").string();
+  std::filesystem::create_symlink(photo, link);
+  const std::string dangling = (dir_ / "dangling.png").string();
+  std::filesystem::create_symlink(dir_ / "nowhere.png", dangling);
+  const std::string linkToFolder = (dir_ / "dirlink.jpg").string();
+  std::filesystem::create_directory_symlink(folder, linkToFolder);
+  const std::string device = "/dev/null";
+  const std::string missing = (dir_ / "missing.jpg").string();
+
+  const std::vector<std::string> listed = {clip};
+  EXPECT_EQ(CheckDropPath(photo, listed), DropVerdict::Accepted);
+  EXPECT_EQ(CheckDropPath(upper, listed), DropVerdict::Accepted);
+  EXPECT_EQ(CheckDropPath(noExt, listed), DropVerdict::Accepted);
+  EXPECT_EQ(CheckDropPath(link, listed), DropVerdict::Accepted);
+  EXPECT_EQ(CheckDropPath(clip, listed), DropVerdict::AlreadyListed);
+  EXPECT_EQ(CheckDropPath(hidden, listed), DropVerdict::Hidden);
+  EXPECT_EQ(CheckDropPath(text, listed), DropVerdict::Unsupported);
+  EXPECT_EQ(CheckDropPath(folder, listed), DropVerdict::NotRegularFile);
+  EXPECT_EQ(CheckDropPath(fifo, listed), DropVerdict::NotRegularFile);
+  EXPECT_EQ(CheckDropPath(linkToFolder, listed), DropVerdict::NotRegularFile);
+  EXPECT_EQ(CheckDropPath(device, listed), DropVerdict::NotRegularFile);
+  EXPECT_EQ(CheckDropPath(dangling, listed), DropVerdict::Missing);
+  EXPECT_EQ(CheckDropPath(missing, listed), DropVerdict::Missing);
+  EXPECT_EQ(CheckDropPath("", listed), DropVerdict::Missing);
+
+  // A socket is no file either.
+  const std::string socketPath = (dir_ / "s.jpg").string();
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  if (socketPath.size() < sizeof addr.sun_path) {
+    socketPath.copy(addr.sun_path, socketPath.size());
+    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+    EXPECT_EQ(CheckDropPath(socketPath, listed), DropVerdict::NotRegularFile);
+  }
+  ::close(fd);
+}
+
+TEST_F(DropTest, OneDropKeepsOrderAndTakesEachPathOnce) {
+  const std::string a = Make("a.jpg");
+  const std::string b = Make("b.avi");
+  const std::string c = Make("C.JPG");
+  const std::string hidden = Make(".c.jpg");
+  const std::string folder = (dir_ / "sub").string();
+  std::filesystem::create_directory(folder);
+  // The same file spelt in another way is another entry; the same text is one.
+  const std::string aOtherSpelling = (dir_ / "." / "a.jpg").string();
+
+  const std::vector<std::string> accepted =
+      AcceptDroppedPaths({b, a, folder, hidden, a, c, aOtherSpelling, b}, {b});
+  EXPECT_EQ(accepted, (std::vector<std::string>{a, c, aOtherSpelling}));
+  EXPECT_TRUE(AcceptDroppedPaths({}, {a}).empty());
+}
+
+}  // namespace
+}  // namespace mirelo::production

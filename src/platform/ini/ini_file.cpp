@@ -319,9 +319,9 @@ std::optional<std::string> Document::Encode(std::string_view text) const {
 bool Document::Reencode(Encoding to) {
   if (to == encoding_) return true;
   if (to != Encoding::Utf8Bom) return false;  // UTF-8 files never go back to CP932
-  for (Line& line : lines_) {
-    if (auto text = DecodeCp932(line.raw)) line.raw = std::move(*text);
-  }
+  // Each line becomes the text it was parsed as (bytes CP932 cannot decode as U+FFFD), so the
+  // file means the same after the switch.
+  for (Line& line : lines_) line.raw = line.text;
   encoding_ = Encoding::Utf8Bom;
   return true;
 }
@@ -348,7 +348,7 @@ bool Document::Set(std::string_view section, std::string_view key, std::string_v
   const std::string headerLine = "[" + std::string(section) + "]";
 
   auto encoded = Encode(keyLine);
-  auto encodedHeader = Encode(headerLine);
+  auto encodedHeader = ref ? std::optional<std::string>(headerLine) : Encode(headerLine);
   if (!encoded || !encodedHeader) {
     Reencode(Encoding::Utf8Bom);
     encoded = keyLine;

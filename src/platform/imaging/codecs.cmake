@@ -1,1 +1,4 @@
-target_sources(mirelo_imaging PRIVATE codec_jpeg.cpp codec_png.cpp codec_gif.cpp codec_tiff.cpp)
+# Library-backed codecs, the loader and their helpers.
+target_sources(mirelo_imaging PRIVATE
+  codec_jpeg.cpp codec_png.cpp codec_gif.cpp codec_tiff.cpp
+  color_management.cpp exif_orientation.cpp file_io.cpp)

@@ -29,19 +29,20 @@ constexpr double kSharpenSigma = 1.0;
 constexpr int kAmountDivisor = 250;
 constexpr double kMaxBlurSigma = 2.5;
 
-// Taps -radius..radius, fixed point, summing to exactly kOne.
-std::vector<std::int32_t> GaussianKernel(double sigma) {
+// Taps -radius..radius, fixed point (16 bits so the loops use 16 x 16-bit products), summing to
+// exactly kOne.
+std::vector<std::int16_t> GaussianKernel(double sigma) {
   const int radius = std::max(1, static_cast<int>(std::ceil(3.0 * sigma)));
-  std::vector<std::int32_t> kernel(static_cast<std::size_t>(2 * radius + 1));
+  std::vector<std::int16_t> kernel(static_cast<std::size_t>(2 * radius + 1));
   const double scale = 1.0 / (sigma * std::sqrt(2.0));
   std::int32_t total = 0;
   for (int k = -radius; k <= radius; ++k) {
     const double w = 0.5 * (std::erf((k + 0.5) * scale) - std::erf((k - 0.5) * scale));
-    const auto fixed = static_cast<std::int32_t>(std::lround(w * kOne));
+    const auto fixed = static_cast<std::int16_t>(std::lround(w * kOne));
     kernel[static_cast<std::size_t>(k + radius)] = fixed;
     total += fixed;
   }
-  kernel[static_cast<std::size_t>(radius)] += kOne - total;
+  kernel[static_cast<std::size_t>(radius)] = static_cast<std::int16_t>(kernel[static_cast<std::size_t>(radius)] + kOne - total);
   return kernel;
 }
 
@@ -52,16 +53,20 @@ inline std::uint8_t Store(std::int32_t acc) {
 
 // Separable blur with edge pixels repeated; returns a buffer of the image's layout.
 template <int C>
-std::vector<std::uint8_t> Blur(const Image& image, const std::vector<std::int32_t>& kernel) {
+std::vector<std::uint8_t> Blur(const Image& image, const std::vector<std::int16_t>& kernel) {
   const int radius = static_cast<int>(kernel.size() / 2);
   const int width = image.width;
   const int height = image.height;
+  if (width <= 0 || height <= 0) return {};
   const std::size_t rowLen = static_cast<std::size_t>(width) * C;
-  const std::int32_t* w = kernel.data() + radius;  // w[-radius..radius]
+  const std::int16_t* w = kernel.data() + radius;  // w[-radius..radius]
 
-  // Horizontal: a row padded with repeated edge pixels makes every tap in range.
+  // Horizontal: a row padded with repeated edge pixels makes every tap in range, and each tap
+  // becomes one shifted pass over the whole row, like the vertical pass.
   std::vector<std::uint8_t> across(rowLen * static_cast<std::size_t>(height));
-  std::vector<std::uint8_t> padded(static_cast<std::size_t>(width + 2 * radius) * C);
+  std::vector<std::uint8_t> padded((static_cast<std::size_t>(width) + 2 * static_cast<std::size_t>(radius)) * C);
+  std::vector<std::int32_t> sums(rowLen);
+  std::int32_t* sum = sums.data();
   for (int y = 0; y < height; ++y) {
     const std::uint8_t* in = image.row(y);
     for (int x = -radius; x < width + radius; ++x) {
@@ -70,15 +75,14 @@ std::vector<std::uint8_t> Blur(const Image& image, const std::vector<std::int32_
         padded[static_cast<std::size_t>(x + radius) * C + static_cast<std::size_t>(c)] =
             in[static_cast<std::size_t>(sx) * C + static_cast<std::size_t>(c)];
     }
-    std::uint8_t* out = across.data() + rowLen * static_cast<std::size_t>(y);
-    for (int x = 0; x < width; ++x) {
-      const std::uint8_t* p = padded.data() + static_cast<std::size_t>(x + radius) * C;
-      std::int32_t acc[C];
-      for (int c = 0; c < C; ++c) acc[c] = kHalf;
-      for (int k = -radius; k <= radius; ++k)
-        for (int c = 0; c < C; ++c) acc[c] += w[k] * p[k * C + c];
-      for (int c = 0; c < C; ++c) out[static_cast<std::size_t>(x) * C + static_cast<std::size_t>(c)] = Store(acc[c]);
+    std::fill(sums.begin(), sums.end(), kHalf);
+    for (int k = -radius; k <= radius; ++k) {
+      const std::uint8_t* p = padded.data() + static_cast<std::size_t>(k + radius) * C;
+      const std::int16_t wk = w[k];
+      for (std::size_t i = 0; i < rowLen; ++i) sum[i] += wk * static_cast<std::int16_t>(p[i]);
     }
+    std::uint8_t* out = across.data() + rowLen * static_cast<std::size_t>(y);
+    for (std::size_t i = 0; i < rowLen; ++i) out[i] = Store(sum[i]);
   }
 
   // Vertical: whole rows at a time.
@@ -90,8 +94,8 @@ std::vector<std::uint8_t> Blur(const Image& image, const std::vector<std::int32_
     for (int k = -radius; k <= radius; ++k) {
       const int sy = std::clamp(y + k, 0, height - 1);
       const std::uint8_t* in = across.data() + rowLen * static_cast<std::size_t>(sy);
-      const std::int32_t wk = w[k];
-      for (std::size_t i = 0; i < rowLen; ++i) a[i] += wk * in[i];
+      const std::int16_t wk = w[k];
+      for (std::size_t i = 0; i < rowLen; ++i) a[i] += wk * static_cast<std::int16_t>(in[i]);
     }
     std::uint8_t* out = result.data() + rowLen * static_cast<std::size_t>(y);
     for (std::size_t i = 0; i < rowLen; ++i) out[i] = Store(a[i]);

@@ -10,8 +10,8 @@
 //   alpha mask, and is ignored when every pixel has alpha 0 (writers that leave the byte unset);
 //   otherwise it is flattened onto white.
 // - A pixel array that is short only by the padding of its last row is accepted (many writers
-//   drop it); anything shorter is a truncated file. An RLE stream must not run past a row or the
-//   picture and must reach its last row or an end-of-bitmap marker.
+//   drop it); anything shorter is a truncated file. An RLE stream must not run past a padded
+//   row or the picture and must reach its last row or an end-of-bitmap marker.
 // - OS/2 2.x Huffman and RLE24 compressions and RLE pictures stored top-down are refused.
 // - Densities: 0 means unset (96 dpi); negative or absurd densities mark a corrupt file.
 
@@ -239,13 +239,16 @@ void DecodeRle(const BmpHeader& h, Bytes data, Image& image) {
   const std::int64_t width = h.width, height = h.height;
   const std::size_t paletteSize = image.palette.size();
   std::int64_t x = 0, y = 0;  // y counts from the bottom row
+  // Some writers (ImageMagick among them) encode the row padding too; runs may therefore
+  // reach the padded row width, and what lies beyond the picture is dropped.
+  const std::int64_t paddedWidth = (width * h.bpp + 31) / 32 * 32 / h.bpp;
   auto put = [&](unsigned index) {
     CheckIndex(index, paletteSize);
-    image.row(static_cast<int>(height - 1 - y))[x] = static_cast<std::uint8_t>(index);
+    if (x < width) image.row(static_cast<int>(height - 1 - y))[x] = static_cast<std::uint8_t>(index);
     ++x;
   };
   auto needRoom = [&](std::int64_t count) {
-    if (y >= height || x + count > width) ThrowCorrupt("bmp: RLE run past the picture");
+    if (y >= height || x + count > paddedWidth) ThrowCorrupt("bmp: RLE run past the picture");
   };
   while (true) {
     if (r.atEnd()) {
@@ -274,7 +277,7 @@ void DecodeRle(const BmpHeader& h, Bytes data, Image& image) {
         const unsigned dy = r.u8();
         x += dx;
         y += dy;
-        if (x > width || y > height || (y == height && x > 0)) ThrowCorrupt("bmp: RLE delta past the picture");
+        if (x > paddedWidth || y > height || (y == height && x > 0)) ThrowCorrupt("bmp: RLE delta past the picture");
         break;
       }
       default: {  // absolute run, padded to a 16-bit boundary

@@ -1,0 +1,85 @@
+// The error log buffer (Part 6.1).
+
+#include "app/log_buffer.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "app/test_files.h"
+#include "support/temp_dir.h"
+
+namespace mirelo::app {
+namespace {
+
+using testing::ReadBytes;
+
+TEST(LogBufferTest, EachAppendAddsOneLine) {
+  LogBuffer log;
+  log.Append("x");
+  log.Append("y");
+  EXPECT_EQ(log.Text(), "x\r\ny\r\n");
+  log.Append("a\r\nb");  // a message with CR LF adds more than one line
+  EXPECT_EQ(log.Text(), "x\r\ny\r\na\r\nb\r\n");
+  log.Clear();
+  EXPECT_EQ(log.Text(), "");
+}
+
+TEST(LogBufferTest, SaveWritesCp932WithOneMoreLineEnd) {
+  test::TempDir dir;
+  LogBuffer log;
+  log.Append("/w/a.jpg");
+  log.Append("読み込めません é");
+  ASSERT_TRUE(log.Save(dir / "log.txt"));
+  EXPECT_EQ(ReadBytes(dir / "log.txt"),
+            "/w/a.jpg\r\n\x93\xc7\x82\xdd\x8d\x9e\x82\xdf\x82\xdc\x82\xb9\x82\xf1 ?\r\n\r\n");
+
+  log.Clear();  // "クリア" then "ログの保存": a single CR LF, replacing the file
+  ASSERT_TRUE(log.Save(dir / "log.txt"));
+  EXPECT_EQ(ReadBytes(dir / "log.txt"), "\r\n");
+  EXPECT_FALSE(log.Save(dir / "missing" / "log.txt"));
+}
+
+TEST(LogBufferTest, NotifiesEveryChange) {
+  LogBuffer log;
+  std::vector<std::string> seen;
+  log.SetChangeHandler([&] { seen.push_back(log.Text()); });  // may read the buffer
+  log.Append("a");
+  log.SetText("edited");
+  log.Clear();
+  EXPECT_EQ(seen, (std::vector<std::string>{"a\r\n", "edited", ""}));
+  log.SetChangeHandler({});
+  log.Append("b");
+  EXPECT_EQ(seen.size(), 3u);
+}
+
+TEST(LogBufferTest, ParallelAppendsKeepWholeLines) {
+  LogBuffer log;
+  std::atomic<int> notified{0};
+  log.SetChangeHandler([&] { ++notified; });
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([&log, t] {
+      for (int i = 0; i < 500; ++i) log.Append("thread " + std::to_string(t) + " line " + std::to_string(i));
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(notified.load(), 4000);
+  const std::string text = log.Text();
+  std::size_t lines = 0;
+  for (std::size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos; at += 2) ++lines;
+  EXPECT_EQ(lines, 4000u);
+  for (int t = 0; t < 8; ++t) EXPECT_NE(text.find("thread " + std::to_string(t) + " line 499\r\n"), std::string::npos);
+}
+
+TEST(LogBufferTest, ProcessLogReceivesAppendLog) {
+  ProcessLog().Clear();
+  AppendLog("x");
+  AppendLog("y");
+  EXPECT_EQ(ProcessLog().Text(), "x\r\ny\r\n");
+  ProcessLog().Clear();
+}
+
+}  // namespace
+}  // namespace mirelo::app

@@ -181,7 +181,7 @@ TEST(PipelineArithmetic, CompositionInFrame) {
   // The centring is a 16-bit addition.
   EXPECT_EQ(ErrorNumberOf([] { ComposeInFrame(Fit{1, 120, 2}, 1, 30001, 120, 20000, 0, 30001, 120); }),
             err::kOverflow);
-  EXPECT_EQ(ComposeInFrame(Fit{1, 120, 2}, 1, 30001, 120, 2767, 0, 30001, 120).destLeft, 32767);
+  EXPECT_EQ(ComposeInFrame(Fit{1, 120, 2}, 1, 30001, 120, 17767, 0, 30001, 120).destLeft, 32767);
 }
 
 TEST(PipelineArithmetic, TargetBox) {
@@ -225,6 +225,7 @@ TEST(PipelineArithmetic, MinimumDecodeSizeIsTwiceTheFittedSize) {
   // No shrinking with trimming, the source size kept, or a size the build will refuse anyway.
   EXPECT_EQ(MinimumDecodeSize(full, EntryKind::Still, s, {"0", "0"}), full);
   EXPECT_EQ(MinimumDecodeSize(full, EntryKind::Still, s, {"x", "0"}), full);
+  s.FitMode = 1;
   EXPECT_EQ(MinimumDecodeSize(full, EntryKind::Still, s, {"160", "0"}), full);
   s.AutoTrimOn = 1;
   EXPECT_EQ(MinimumDecodeSize(full, EntryKind::Still, s, {"160", "120"}), full);

@@ -1,0 +1,229 @@
+#include "app/window/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFont>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QScreen>
+#include <system_error>
+
+#include "app/log_buffer.h"
+#include "app/settings_store.h"
+#include "app/size_presets.h"
+#include "app/window/image_view.h"
+#include "app/window/size_preset_panel.h"
+#include "app/window/twips.h"
+#include "app/window/window_settings_sink.h"
+#include "dialogs/about_box.h"
+#include "dialogs/help_commands.h"
+#include "dialogs/log_window.h"
+#include "platform/shell/shell.h"
+#include "platform/shell/single_instance.h"
+
+namespace mirelo::window {
+namespace {
+
+void DefaultEndProcess() {
+  for (QWidget* w : QApplication::topLevelWidgets()) w->hide();
+  QCoreApplication::exit(0);
+}
+
+bool IsOrdinaryFile(const std::filesystem::path& file) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(file, ec);
+}
+
+}  // namespace
+
+void ApplyDesktopFont() {
+  const QString designFont = QStringLiteral(u"ＭＳ ゴシック");
+  QFont::insertSubstitution(designFont, QStringLiteral(u"IPAGothic"));
+  QFont font;
+  font.setFamilies({designFont, QStringLiteral(u"IPAGothic")});
+  font.setPixelSize(12);
+  QApplication::setFont(font);
+}
+
+MainWindow::MainWindow(MainWindowContext context, QWidget* parent)
+    : QMainWindow(parent), ctx_(std::move(context)) {
+  setObjectName(QStringLiteral(u"frmMain"));
+  c_ = BuildMainControls(*this);
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
+  adjustSize();
+
+  presets_ = new SizePresetPanel(c_, settings_, SizeFile(), *ctx_.shell, this);
+  logWindow_ = new dialogs::LogWindow(*ctx_.log, *ctx_.shell, this);
+
+  connect(c_.Bt_End, &QPushButton::clicked, this, &MainWindow::Bt_End_Click);
+  connect(c_.Bt_Save, &QPushButton::clicked, this, &MainWindow::Bt_Save_Click);
+  connect(c_.M_File_End, &QAction::triggered, this, &MainWindow::M_File_End_Click);
+  connect(c_.M_Help_Log, &QAction::triggered, this, [this] {
+    // Qt has already flipped the check mark; the handler decides from the mark as it was.
+    c_.M_Help_Log->setChecked(!c_.M_Help_Log->isChecked());
+    M_Help_Log_Click();
+  });
+  connect(logWindow_, &dialogs::LogWindow::menuToggleRequested, this, &MainWindow::M_Help_Log_Click);
+  connect(c_.M_Help_HomePage, &QAction::triggered, this, &MainWindow::M_Help_HomePage_Click);
+  connect(c_.M_Help_Mokuji, &QAction::triggered, this, &MainWindow::M_Help_Mokuji_Click);
+  connect(c_.M_Help_Version, &QAction::triggered, this, &MainWindow::M_Help_Version_Click);
+}
+
+MainWindow::~MainWindow() = default;
+
+std::filesystem::path MainWindow::SettingsFile() const { return ctx_.appDir / app::kSettingsFileName; }
+
+std::filesystem::path MainWindow::SizeFile() const { return ctx_.appDir / app::kSizeFileName; }
+
+dialogs::AboutBox* MainWindow::AboutBox() const { return aboutBox_.data(); }
+
+std::int32_t MainWindow::LeftTwips() const { return Twips(pos().x()); }
+
+std::int32_t MainWindow::TopTwips() const { return Twips(pos().y()); }
+
+bool MainWindow::Form_Load() {
+  // 1. One instance per AppDir. Nothing is read or written before this check.
+  instanceLock_ = std::make_unique<shell::SingleInstanceLock>(ctx_.appDir);
+  if (instanceLock_->anotherInstance()) {
+    ctx_.shell->ShowError(nullptr, QStringLiteral(u"ミレロはすでに起動されています。"));
+    return false;
+  }
+  // 2. AppDir came with the context. 3. Centre the window.
+  Centre();
+  // 4. The size boxes take digits only.
+  const QRegularExpression digits(QStringLiteral(u"[0-9]*"));
+  c_.SizeWidth->setValidator(new QRegularExpressionValidator(digits, c_.SizeWidth));
+  c_.SizeHeight->setValidator(new QRegularExpressionValidator(digits, c_.SizeHeight));
+  // 5. Process state.
+  InitialiseState();
+  // 6. Formats.
+  c_.CbFormat->clear();
+  c_.CbFormat->addItems(FormatEntries());
+  // 7. Output next to the sources until the settings say otherwise.
+  settings_.OutputMode = 0;
+  SelectOptionButton(c_.OpThumbOut1);
+  settings_.OutputPath.reset();
+  c_.Lb_Out->setText(QString());
+  // 8. Naming rules.
+  c_.CbFName->clear();
+  c_.CbFName->addItems(NamingEntries());
+  // 9. and 10. Size presets.
+  LoadPresets();
+  presets_->CbSize_Click();
+  // 11. Settings.
+  LoadSettingsFile();
+  // 12. and 13.
+  setWindowTitle(QStringLiteral(u"ミレロ V.1.10"));
+  c_.M_Help_Log->setChecked(false);
+  return true;
+}
+
+void MainWindow::Centre() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect area = screen->geometry();
+  const QSize size = frameGeometry().size();
+  move(area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2);
+}
+
+void MainWindow::InitialiseState() {
+  DropInProgress = 0;
+  SavedVolume = 0;
+  BatchRunning = 0;
+  CancelRequested = 0;
+  settings_.StillFrameFile.reset();
+  settings_.VideoFrameFile.reset();
+  settings_.StillFrameTop = settings_.StillFrameLeft = settings_.StillFrameWidth = settings_.StillFrameHeight = -1;
+  settings_.VideoFrameTop = settings_.VideoFrameLeft = settings_.VideoFrameWidth = settings_.VideoFrameHeight = -1;
+}
+
+void MainWindow::LoadPresets() {
+  // A size.ini that cannot be created leaves the list as LoadSizes finds it; the program still
+  // runs with what it has.
+  if (!IsOrdinaryFile(SizeFile())) app::CreateSizeFile(SizeFile());
+  presets_->LoadSizes();
+}
+
+void MainWindow::LoadSettingsFile() {
+  // The defaults carry the centred position of the window.
+  if (!IsOrdinaryFile(SettingsFile())) app::CreateSettingsFile(SettingsFile(), TopTwips(), LeftTwips());
+  WindowSettingsSink sink(*this, c_, *presets_, FrameEditFile);
+  app::LoadSettings(SettingsFile(), settings_, sink);
+}
+
+void MainWindow::M_File_End_Click() {
+  if (ReleaseVideo) ReleaseVideo();
+  if (ClearStill) {
+    ClearStill();
+  } else {
+    c_.LEAD1->Clear();
+  }
+  app::SaveWindowPosition(SettingsFile(), LeftTwips(), TopTwips());
+  logWindow_->hide();
+  ending_ = true;
+  if (ctx_.endProcess) {
+    ctx_.endProcess();
+  } else {
+    DefaultEndProcess();
+  }
+}
+
+void MainWindow::Bt_End_Click() { M_File_End_Click(); }
+
+void MainWindow::Bt_Save_Click() { app::SaveMainSettings(SettingsFile(), settings_, TopTwips(), LeftTwips()); }
+
+void MainWindow::M_Help_Log_Click() {
+  if (c_.M_Help_Log->isChecked()) {
+    c_.M_Help_Log->setChecked(false);
+    logWindow_->hide();
+    return;
+  }
+  const QScreen* where = screen();
+  const QRect area = where ? where->availableGeometry() : QRect();
+  logWindow_->move(dialogs::LogWindowPosition(pos(), logWindow_->frameGeometry().size(), area));
+  logWindow_->show();
+  c_.M_Help_Log->setChecked(true);
+  // The main window stays the active one.
+  raise();
+  activateWindow();
+}
+
+void MainWindow::M_Help_HomePage_Click() { dialogs::OpenHomePage(*ctx_.shell); }
+
+void MainWindow::M_Help_Mokuji_Click() {
+  dialogs::OpenHelp(*ctx_.shell, dialogs::HelpFilePath(ctx_.executableDir));
+}
+
+void MainWindow::M_Help_Version_Click() {
+  if (!aboutBox_) {
+    aboutBox_ = new dialogs::AboutBox(*ctx_.shell, this);
+    aboutBox_->setAttribute(Qt::WA_DeleteOnClose);
+  }
+  aboutBox_->show();
+  aboutBox_->raise();
+  aboutBox_->activateWindow();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  event->accept();
+  if (ending_) return;
+  // The close box ends the program without writing anything.
+  ending_ = true;
+  if (ReleaseVideo) ReleaseVideo();
+  logWindow_->hide();
+  if (aboutBox_) aboutBox_->close();
+  if (ctx_.endProcess) {
+    ctx_.endProcess();
+  } else {
+    DefaultEndProcess();
+  }
+}
+
+}  // namespace mirelo::window

@@ -1,0 +1,157 @@
+#include "dialogs/log_window.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QMetaObject>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextCursor>
+#include <QThread>
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+
+#include "platform/shell/shell.h"
+
+namespace mirelo::dialogs {
+namespace {
+
+constexpr int kTwipsPerPixel = 15;
+constexpr int kLogOffsetTwips = 9010;
+
+// The buffer holds CR LF line ends; the text box works with LF.
+QString ToWidgetText(const std::string& text) {
+  QString s = QString::fromStdString(text);
+  s.replace(QStringLiteral(u"\r\n"), QStringLiteral(u"\n"));
+  return s;
+}
+
+std::string ToBufferText(const QString& widgetText) {
+  QString s = widgetText;
+  s.replace(QStringLiteral(u"\r\n"), QStringLiteral(u"\n"));
+  s.replace(QStringLiteral(u"\n"), QStringLiteral(u"\r\n"));
+  return s.toStdString();
+}
+
+int ClampInt16(long long v) { return static_cast<int>(std::clamp<long long>(v, -32768, 32767)); }
+
+}  // namespace
+
+QString LogFileFilter() {
+  return QStringLiteral(u"テキストファイル(*.txt;*.log)|*.txt;*.log|全てのファイル(*.*)|*.*");
+}
+
+QPoint LogWindowPosition(QPoint mainWindowPos, QSize logWindowSize, QRect screenArea) {
+  const int leftTwips = ClampInt16(static_cast<long long>(mainWindowPos.x()) * kTwipsPerPixel);
+  const int topTwips = ClampInt16(static_cast<long long>(mainWindowPos.y()) * kTwipsPerPixel);
+  const int logTopTwips = ClampInt16(static_cast<long long>(topTwips) + kLogOffsetTwips);
+  int x = static_cast<int>(std::lround(leftTwips / static_cast<double>(kTwipsPerPixel)));
+  int y = static_cast<int>(std::lround(logTopTwips / static_cast<double>(kTwipsPerPixel)));
+  if (screenArea.isValid()) {
+    x = std::min(x, screenArea.right() + 1 - logWindowSize.width());
+    y = std::min(y, screenArea.bottom() + 1 - logWindowSize.height());
+    x = std::max(x, screenArea.left());
+    y = std::max(y, screenArea.top());
+  }
+  return {x, y};
+}
+
+LogWindow::LogWindow(app::LogBuffer& log, shell::Shell& shell, QWidget* parent)
+    : QWidget(parent, Qt::Window), log_(log), shell_(shell) {
+  setObjectName(QStringLiteral(u"frmLog"));
+  setWindowTitle(QStringLiteral(u"エラーログ"));
+  setFixedSize(792, 105);
+
+  logText_ = new QPlainTextEdit(this);
+  logText_->setObjectName(QStringLiteral(u"LogText"));
+  logText_->setGeometry(8, 8, 681, 89);
+  logText_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  logText_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+  btClear_ = new QPushButton(QStringLiteral(u"クリア"), this);
+  btClear_->setObjectName(QStringLiteral(u"Bt_Clear"));
+  btClear_->setGeometry(696, 8, 89, 25);
+  btSave_ = new QPushButton(QStringLiteral(u"ログの保存"), this);
+  btSave_->setObjectName(QStringLiteral(u"Bt_Save"));
+  btSave_->setGeometry(696, 40, 89, 25);
+  btClose_ = new QPushButton(QStringLiteral(u"閉じる"), this);
+  btClose_->setObjectName(QStringLiteral(u"Bt_Close"));
+  btClose_->setGeometry(696, 72, 89, 25);
+
+  connect(btClear_, &QPushButton::clicked, this, &LogWindow::Bt_Clear_Click);
+  connect(btSave_, &QPushButton::clicked, this, &LogWindow::Bt_Save_Click);
+  connect(btClose_, &QPushButton::clicked, this, &LogWindow::Bt_Close_Click);
+  connect(logText_, &QPlainTextEdit::textChanged, this, &LogWindow::OnUserEdit);
+
+  // The buffer may change on a worker thread; the widget is updated on ours.
+  QPointer<LogWindow> self(this);
+  log_.SetChangeHandler([self] {
+    if (!self) return;
+    if (QThread::currentThread() == self->thread()) {
+      self->ShowBuffer();
+    } else {
+      QMetaObject::invokeMethod(self.data(), [self] { if (self) self->ShowBuffer(); }, Qt::QueuedConnection);
+    }
+  });
+  ShowBuffer();
+}
+
+LogWindow::~LogWindow() { log_.SetChangeHandler({}); }
+
+void LogWindow::ShowBuffer() {
+  if (updating_) return;
+  const std::string text = log_.Text();
+  if (text == shown_) return;
+  updating_ = true;
+  if (text.size() > shown_.size() && text.compare(0, shown_.size(), shown_) == 0 &&
+      (shown_.empty() || shown_.back() == '\n')) {
+    // Appending is the common case: insert only the new lines and keep the view at the end.
+    QTextCursor cursor(logText_->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(ToWidgetText(text.substr(shown_.size())));
+  } else {
+    logText_->setPlainText(ToWidgetText(text));
+  }
+  shown_ = text;
+  updating_ = false;
+}
+
+void LogWindow::OnUserEdit() {
+  if (updating_) return;
+  updating_ = true;
+  shown_ = ToBufferText(logText_->toPlainText());
+  log_.SetText(shown_);
+  updating_ = false;
+}
+
+void LogWindow::Bt_Clear_Click() { log_.Clear(); }
+
+void LogWindow::Bt_Save_Click() {
+  const std::optional<QString> chosen = shell_.GetSaveFileName(this, LogFileFilter());
+  if (!chosen) return;  // cancelled: nothing happens
+  const QFileInfo info(*chosen);
+  if (info.exists() && !info.isDir()) {
+    if (!shell_.AskYesNo(this, QStringLiteral(u"ファイルを上書きしますか？"))) {
+      shell_.Beep();
+      return;
+    }
+  }
+  const std::filesystem::path file(QFile::encodeName(*chosen).toStdString());
+  if (!log_.Save(file)) shell_.Beep();
+}
+
+void LogWindow::Bt_Close_Click() {
+  emit menuToggleRequested();
+  hide();
+}
+
+void LogWindow::closeEvent(QCloseEvent* event) {
+  // The close box acts as "閉じる": the text is kept and the menu check follows.
+  Bt_Close_Click();
+  event->accept();
+}
+
+}  // namespace mirelo::dialogs

@@ -1,0 +1,68 @@
+#include "platform/shell/shell.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QStringList>
+
+namespace mirelo::shell {
+namespace {
+
+QMessageBox::StandardButton Box(QWidget* owner, QMessageBox::Icon icon, const QString& title,
+                                const QString& text, QMessageBox::StandardButtons buttons) {
+  QMessageBox box(icon, title, text, buttons, owner);
+  return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+}  // namespace
+
+QString ToQtNameFilters(const QString& filter) {
+  const QStringList parts = filter.split(u'|');
+  QStringList entries;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    QString patterns = parts[i + 1];
+    patterns.replace(u';', u' ');
+    entries << parts[i] + QStringLiteral(u" (") + patterns + QLatin1Char(')');
+  }
+  return entries.join(QStringLiteral(u";;"));
+}
+
+void QtShell::ShowError(QWidget* owner, const QString& text) {
+  Box(owner, QMessageBox::NoIcon, ErrorTitle(), text, QMessageBox::Ok);
+}
+
+void QtShell::ShowMessage(QWidget* owner, const QString& text) {
+  Box(owner, QMessageBox::NoIcon, AppTitle(), text, QMessageBox::Ok);
+}
+
+bool QtShell::AskYesNo(QWidget* owner, const QString& text) {
+  return Box(owner, QMessageBox::Question, AppTitle(), text, QMessageBox::Yes | QMessageBox::No) ==
+         QMessageBox::Yes;
+}
+
+std::optional<QString> QtShell::GetSaveFileName(QWidget* owner, const QString& filter) {
+  // The program's own question handles an existing file; the details in the filter text already
+  // show the patterns.
+  const QString path = QFileDialog::getSaveFileName(owner, QString(), QString(), ToQtNameFilters(filter), nullptr,
+                                                    QFileDialog::DontConfirmOverwrite | QFileDialog::HideNameFilterDetails);
+  if (path.isEmpty()) return std::nullopt;
+  return path;
+}
+
+std::optional<QString> QtShell::GetOpenFileName(QWidget* owner, const QString& title, const QString& filter) {
+  const QString path = QFileDialog::getOpenFileName(owner, title, QString(), ToQtNameFilters(filter), nullptr,
+                                                    QFileDialog::HideNameFilterDetails);
+  if (path.isEmpty()) return std::nullopt;
+  return path;
+}
+
+QString QtShell::PickFolder(QWidget* owner, const QString& title, const QString& initialFolder) {
+  return QFileDialog::getExistingDirectory(owner, title, initialFolder, QFileDialog::ShowDirsOnly);
+}
+
+void QtShell::Beep() { QApplication::beep(); }
+
+void QtShell::OpenUrl(const QUrl& url) { QDesktopServices::openUrl(url); }
+
+}  // namespace mirelo::shell

@@ -31,6 +31,29 @@ std::int16_t ReadNumber(const std::filesystem::path& file, std::string_view key,
   return TextToInt16OrThrow(ReadIni(key, section, file));
 }
 
+// The keys that only fill the record (LoadSettings group 1, step 13), in the order in which
+// WriteDefaultSettings, LoadSettings and the options dialog's save take them.
+struct OptionKey {
+  const char* section;
+  const char* key;
+  std::int16_t ThumbSettings::*field;
+  const char* defaultText;
+  bool savedByOptions;  // Proc/DPI is written only when the file is created
+};
+constexpr OptionKey kOptionKeys[] = {
+    {"Thumbnail", "Fit", &ThumbSettings::FitMode, "1", true},
+    {"Filter", "Sharp", &ThumbSettings::SharpOn, "0", true},
+    {"Filter", "SharpValue", &ThumbSettings::SharpValue, "340", true},
+    {"Filter", "Mono", &ThumbSettings::MonoOn, "0", true},
+    {"FileName", "Char", &ThumbSettings::LowerCaseName, "1", true},
+    {"FileName", "Jpeg", &ThumbSettings::JpegExt, "0", true},
+    {"Proc", "AutoTrim", &ThumbSettings::AutoTrimOn, "0", true},
+    {"Proc", "AutoTrimTH", &ThumbSettings::AutoTrimThreshold, "32", true},
+    {"Proc", "AutoContrast", &ThumbSettings::AutoContrastOn, "0", true},
+    {"Proc", "DPI", &ThumbSettings::DpiOn, "1", false},
+    {"Proc", "DPIValue", &ThumbSettings::DpiValue, "72", true},
+};
+
 const char* SectionOf(FrameKind kind) { return kind == FrameKind::Still ? "StillFrame" : "VideoFrame"; }
 
 // Groups 2 and 3 of LoadSettings.
@@ -90,17 +113,7 @@ void LoadMainGroup(const std::filesystem::path& file, ThumbSettings& s, Settings
   s.NameText = ReadIni("Text", "FileName", file);
   sink.SelectNamingRule(s.NameMode);
   sink.SetNameText(*s.NameText);
-  s.FitMode = num("Fit", "Thumbnail");
-  s.SharpOn = num("Sharp", "Filter");
-  s.SharpValue = num("SharpValue", "Filter");
-  s.MonoOn = num("Mono", "Filter");
-  s.LowerCaseName = num("Char", "FileName");
-  s.JpegExt = num("Jpeg", "FileName");
-  s.AutoTrimOn = num("AutoTrim", "Proc");
-  s.AutoTrimThreshold = num("AutoTrimTH", "Proc");
-  s.AutoContrastOn = num("AutoContrast", "Proc");
-  s.DpiOn = num("DPI", "Proc");
-  s.DpiValue = num("DPIValue", "Proc");
+  for (const OptionKey& k : kOptionKeys) s.*k.field = num(k.key, k.section);
 }
 
 // Runs one group; any failure abandons the rest of it (the caller goes on with the next group).
@@ -133,17 +146,7 @@ void WriteDefaultSettings(const std::filesystem::path& iniFile, std::int32_t win
   w.Text("", "Path", "Output");
   w.Text("1", "Mode", "FileName");
   w.Text("_thum", "Text", "FileName");
-  w.Text("1", "Fit", "Thumbnail");
-  w.Text("0", "Sharp", "Filter");
-  w.Text("340", "SharpValue", "Filter");
-  w.Text("0", "Mono", "Filter");
-  w.Text("1", "Char", "FileName");
-  w.Text("0", "Jpeg", "FileName");
-  w.Text("0", "AutoTrim", "Proc");
-  w.Text("32", "AutoTrimTH", "Proc");
-  w.Text("0", "AutoContrast", "Proc");
-  w.Text("1", "DPI", "Proc");
-  w.Text("72", "DPIValue", "Proc");
+  for (const OptionKey& k : kOptionKeys) w.Text(k.defaultText, k.key, k.section);
 }
 
 void LoadSettings(const std::filesystem::path& iniFile, ThumbSettings& settings, SettingsSink& sink) {
@@ -170,16 +173,9 @@ void SaveMainSettings(const std::filesystem::path& iniFile, const ThumbSettings&
 
 void SaveOptionSettings(const std::filesystem::path& iniFile, const ThumbSettings& s) {
   const Writer w{iniFile};
-  w.Signed(s.FitMode, "Fit", "Thumbnail");
-  w.Signed(s.SharpOn, "Sharp", "Filter");
-  w.Signed(s.SharpValue, "SharpValue", "Filter");
-  w.Signed(s.MonoOn, "Mono", "Filter");
-  w.Signed(s.LowerCaseName, "Char", "FileName");
-  w.Signed(s.JpegExt, "Jpeg", "FileName");
-  w.Signed(s.AutoTrimOn, "AutoTrim", "Proc");
-  w.Signed(s.AutoTrimThreshold, "AutoTrimTH", "Proc");
-  w.Signed(s.AutoContrastOn, "AutoContrast", "Proc");
-  w.Signed(s.DpiValue, "DPIValue", "Proc");
+  for (const OptionKey& k : kOptionKeys) {
+    if (k.savedByOptions) w.Signed(s.*k.field, k.key, k.section);
+  }
 }
 
 void SaveFrameSettings(const std::filesystem::path& iniFile, const ThumbSettings& s) {

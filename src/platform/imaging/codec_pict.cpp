@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <utility>
 
 #include "platform/error.h"
 #include "platform/imaging/byte_reader.h"
@@ -50,6 +51,10 @@ Rect ReadRect(ByteReader& r) {
   rc.right = r.i16be();
   return rc;
 }
+
+// 16-bit colour table components to 8 bits. Tables normally hold c * 257; dividing by 257 keeps
+// those exact and agrees with other decoders on the rest.
+std::uint8_t To8(unsigned v) { return static_cast<std::uint8_t>(v / 257); }
 
 void CheckSize(const Rect& rc) {
   if (!rc.valid()) ThrowCorrupt("pict: empty rectangle");
@@ -221,9 +226,9 @@ class PictReader {
     std::vector<Rgb> palette(256);  // indices the table leaves out draw black
     for (unsigned i = 0; i <= last; ++i) {
       const unsigned value = r_.u16be();
-      const std::uint8_t red = static_cast<std::uint8_t>(r_.u16be() >> 8);
-      const std::uint8_t green = static_cast<std::uint8_t>(r_.u16be() >> 8);
-      const std::uint8_t blue = static_cast<std::uint8_t>(r_.u16be() >> 8);
+      const std::uint8_t red = To8(r_.u16be());
+      const std::uint8_t green = To8(r_.u16be());
+      const std::uint8_t blue = To8(r_.u16be());
       const unsigned index = device ? i : value;
       if (index < 256) palette[index] = Rgb{red, green, blue};
     }
@@ -250,12 +255,25 @@ class PictReader {
   }
 
   // Reads the pixel rows of a bitmap or pixmap into one buffer of UnpackedRowBytes() per row.
+  // Row byte counts take two bytes when rowBytes exceeds 250. Some writers decide by the
+  // unpacked width of 32-bit planes instead, so when the two rules disagree both are tried.
   std::vector<std::uint8_t> ReadRows(const PixMap& pm) {
+    const std::size_t rowLen = UnpackedRowBytes(pm);
+    if (!(pm.packed && pm.rowBytes > 250 && rowLen <= 250)) return ReadRows(pm, pm.rowBytes > 250 ? 2 : 1);
+    const std::size_t start = r_.pos();
+    try {
+      return ReadRows(pm, 2);
+    } catch (const Error&) {
+      r_.seek(start);
+      return ReadRows(pm, 1);
+    }
+  }
+
+  std::vector<std::uint8_t> ReadRows(const PixMap& pm, std::size_t countBytes) {
     const std::size_t height = static_cast<std::size_t>(pm.bounds.height());
     const std::size_t rowLen = UnpackedRowBytes(pm);
     // Unpacked rows are stored at rowBytes each, except pack type 2: 3 bytes a pixel.
     const std::size_t stored = pm.packType == 2 ? rowLen : pm.rowBytes;
-    const std::size_t countBytes = pm.rowBytes > 250 ? 2 : 1;
     const std::size_t unit = pm.pixelSize == 16 ? 2 : 1;
     // Refuse before allocating when the data cannot possibly hold the rows: one PackBits
     // packet of 1 + unit bytes yields at most 128 units.
@@ -468,25 +486,33 @@ std::vector<std::uint8_t> WritePict(const Image& image, const SaveParams&) {
   PutU32be(out, Fixed(image.dpiY));
   PutRect(out, 0, 0, h, w);
   PutU32be(out, 0);
-  PutU16be(out, 0x001E);  // default highlight
   PutU16be(out, 0x0001);  // clip to the frame
   PutU16be(out, 10);
   PutRect(out, 0, 0, h, w);
 
-  // rowBytes is a 14-bit field, so wide pictures go out as several bands side by side. Bands
-  // are at least two pixels wide: one-pixel rows (row bytes under 8) would be stored
-  // unpacked, where readers disagree on the byte order.
-  constexpr int kBand = 4000;
+  // The pixels go out as one or more bands side by side, each a DirectBitsRect:
+  // - rowBytes is a 14-bit field, so wide pictures need several bands;
+  // - rows under 8 bytes are stored unpacked, and a band of 1 or 2 pixels is read wrongly by
+  //   common readers, so such a picture gets a 3-pixel pixel map of which only the picture's
+  //   columns are drawn;
+  // - for rowBytes 251..332 readers disagree on whether row counts take one byte or two
+  //   (rowBytes or the unpacked planes' width decides), so such widths are split in two.
+  std::vector<std::pair<int, int>> bands;  // left, right
+  if (w >= 63 && w <= 83) {
+    bands = {{0, w / 2}, {w / 2, w}};
+  } else {
+    const int count = (w + 3999) / 4000;
+    for (int i = 0; i < count; ++i) bands.emplace_back(w * i / count, w * (i + 1) / count);
+  }
   std::vector<std::uint8_t> planes, packed;
-  for (int left = 0; left < w;) {
-    int right = std::min(w, left + kBand);
-    if (w - right == 1) --right;
-    const int bw = right - left;
-    const std::size_t rowBytes = static_cast<std::size_t>(std::max(bw, 2)) * 4;
+  for (const auto& [left, right] : bands) {
+    const int mapRight = std::max(right, left + 3);  // pixel map at least 3 pixels wide
+    const int bw = mapRight - left;
+    const std::size_t rowBytes = static_cast<std::size_t>(bw) * 4;
     PutU16be(out, 0x009A);
     PutU32be(out, 0x000000FF);  // base address placeholder
     PutU16be(out, static_cast<unsigned>(rowBytes | 0x8000));
-    PutRect(out, 0, left, h, right);
+    PutRect(out, 0, left, h, mapRight);
     PutU16be(out, 0);  // pixmap version
     PutU16be(out, 4);  // pack type: component planes, PackBits
     PutU32be(out, 0);
@@ -507,7 +533,7 @@ std::vector<std::uint8_t> WritePict(const Image& image, const SaveParams&) {
       const std::uint8_t* src = image.row(y);
       for (int x = 0; x < bw; ++x) {
         Rgb c;
-        const int sx = left + x;
+        const int sx = std::min(left + x, w - 1);
         if (image.format == PixelFormat::Rgb24) {
           c = Rgb{src[3 * sx], src[3 * sx + 1], src[3 * sx + 2]};
         } else if (image.format == PixelFormat::Gray8) {
@@ -529,7 +555,6 @@ std::vector<std::uint8_t> WritePict(const Image& image, const SaveParams&) {
       out.insert(out.end(), packed.begin(), packed.end());
     }
     if ((out.size() - kPreamble) & 1) PutU8(out, 0);
-    left = right;
   }
   PutU16be(out, 0x00FF);
   const std::size_t size = out.size() - kPreamble;

@@ -182,8 +182,9 @@ void ToOptimisedPalette(Image& image) {
   std::unique_ptr<liq_attr, LiqDeleter> attr(liq_attr_create());
   if (!attr) detail::InvalidArgument("colour resolution: palette quantiser unavailable");
   liq_set_max_colors(attr.get(), 256);
-  // Thumbnails are small: spend the time on quality rather than speed (the library's default is 4).
-  liq_set_speed(attr.get(), 3);
+  // Measured on a 160x120 thumbnail: speed 6 takes about half the time of speeds 3-4 for a
+  // mean error within 2 % of theirs; from 8 on the palette gets visibly worse.
+  liq_set_speed(attr.get(), 6);
   std::unique_ptr<liq_image, LiqDeleter> liqImage(
       liq_image_create_rgba(attr.get(), rgba.data(), rgb.width, rgb.height, 0));
   if (!liqImage) detail::InvalidArgument("colour resolution: palette quantiser refused the image");

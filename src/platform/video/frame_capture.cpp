@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <functional>
+#include <vector>
 #include <limits>
 #include <optional>
 
@@ -76,12 +78,81 @@ Clip OpenClip(const std::filesystem::path& path, const CaptureOptions& options) 
 struct Pass {
   detail::FramePtr best;  // the answer, or empty
   std::int64_t bestPts = 0;
-  // The first key frame (or first decoded frame) came after the target, so an earlier start is
-  // needed; holds that time.
+  // The first key frame (or first decoded frame) came after the target, or nothing was found
+  // after a seek, so an earlier start is needed; holds that time.
   std::optional<std::int64_t> landedAfter;
   // A packet sent while non-reference frames were skipped had a time in (bestPts, target]: the
   // skipped frame may have been the answer, so the pass has to be repeated without skipping.
   bool skipUnsafe = false;
+};
+
+// Gives decoded frames their presentation times. A frame normally carries the time of the packet
+// that held it; MPEG program streams and AVI leave some frames without, and FFmpeg's guess for
+// those (from the decoding time) is off by the reordering delay right after a seek. Frames follow
+// one another at one frame's step in display order, so such a frame is timed from a neighbour
+// that carries a time: forward from the last one, or backward from the next one, held back until
+// it arrives.
+class Timeline {
+ public:
+  // Receives each frame with its time, in display order; returns false to stop.
+  using Sink = std::function<bool(detail::FramePtr, std::int64_t)>;
+
+  Timeline(std::int64_t frameTicks, std::int64_t startTs) : ticks_(frameTicks), start_(startTs) {}
+
+  bool Push(detail::FramePtr frame, const Sink& sink) {
+    if (frame->pts != AV_NOPTS_VALUE && frame->best_effort_timestamp != AV_NOPTS_VALUE) {
+      const std::int64_t pts = frame->best_effort_timestamp;
+      const auto waiting = static_cast<std::int64_t>(pending_.size());
+      for (std::int64_t i = 0; i < waiting; ++i) {
+        if (!Emit(std::move(pending_[static_cast<std::size_t>(i)]), pts - (waiting - i) * ticks_, sink)) return false;
+      }
+      pending_.clear();
+      anchored_ = true;
+      return Emit(std::move(frame), pts, sink);
+    }
+    if (anchored_ || ticks_ <= 0) {
+      const std::int64_t step = frame->pkt_duration > 0 ? frame->pkt_duration : std::max<std::int64_t>(1, ticks_);
+      const std::int64_t pts = last_ != AV_NOPTS_VALUE ? last_ + step : Guess(*frame);
+      return Emit(std::move(frame), pts, sink);
+    }
+    pending_.push_back(std::move(frame));
+    // A stream that never carries frame times (AVI with B-frames): fall back on FFmpeg's guess.
+    if (pending_.size() > kMaxPending) {
+      anchored_ = true;
+      return Flush(sink);
+    }
+    return true;
+  }
+
+  // End of the data: frames still waiting for a timed neighbour get FFmpeg's guess.
+  bool Flush(const Sink& sink) {
+    std::vector<detail::FramePtr> frames = std::move(pending_);
+    pending_.clear();
+    for (auto& frame : frames) {
+      const std::int64_t pts = last_ != AV_NOPTS_VALUE && ticks_ > 0 ? last_ + ticks_ : Guess(*frame);
+      if (!Emit(std::move(frame), pts, sink)) return false;
+    }
+    return true;
+  }
+
+ private:
+  static constexpr std::size_t kMaxPending = 32;
+
+  std::int64_t Guess(const AVFrame& frame) const {
+    if (frame.best_effort_timestamp != AV_NOPTS_VALUE) return frame.best_effort_timestamp;
+    return last_ != AV_NOPTS_VALUE ? last_ + 1 : start_;
+  }
+
+  bool Emit(detail::FramePtr frame, std::int64_t pts, const Sink& sink) {
+    last_ = pts;
+    return sink(std::move(frame), pts);
+  }
+
+  std::int64_t ticks_;
+  std::int64_t start_;
+  std::int64_t last_ = AV_NOPTS_VALUE;
+  bool anchored_ = false;
+  std::vector<detail::FramePtr> pending_;
 };
 
 // Decodes forward from the current read position (just after a seek, or the start of the file)
@@ -90,47 +161,42 @@ Pass DecodeForward(Clip& clip, std::int64_t target, bool atStart, bool skipNonRe
   AVCodecContext* decoder = clip.decoder.get();
   avcodec_flush_buffers(decoder);
   detail::PacketPtr packet = detail::MakePacket();
-  detail::FramePtr frame = detail::MakeFrame();
   Pass pass;
+  Timeline timeline(clip.frameTicks, clip.startTs);
   bool sawKey = false;
   bool done = false;
-  std::int64_t lastPts = AV_NOPTS_VALUE;
   // Non-reference frames (those no other frame is predicted from) may be left undecoded while
   // they are this far before the target; the check after the pass keeps the answer exact.
-  const std::int64_t margin = std::max<std::int64_t>(4 * clip.frameTicks, av_rescale_q(1, {1, 2}, clip.stream->time_base));
+  const std::int64_t margin =
+      std::max<std::int64_t>(4 * clip.frameTicks, av_rescale_q(1, {1, 2}, clip.stream->time_base));
   std::int64_t maxSkippedPts = std::numeric_limits<std::int64_t>::min();
+
+  const Timeline::Sink take = [&](detail::FramePtr frame, std::int64_t pts) {
+    if (!pass.best) {
+      if (pts > target && !atStart) {
+        pass.landedAfter = pts;
+        return false;
+      }
+    } else if (pts > target) {
+      return false;
+    }
+    pass.best = std::move(frame);
+    pass.bestPts = pts;
+    return pts < target;
+  };
 
   // Takes every frame the decoder has ready. False when decoding has to stop (answer found or
   // an earlier start is needed).
-  auto receive = [&]() -> bool {
+  const auto receive = [&]() -> bool {
     for (;;) {
-      int ret = avcodec_receive_frame(decoder, frame.get());
+      detail::FramePtr frame = detail::MakeFrame();
+      const int ret = avcodec_receive_frame(decoder, frame.get());
       if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) return true;
       if (ret == AVERROR_INVALIDDATA) continue;  // a damaged picture; the decoder resynchronises
-      if (ret < 0) Fail(ret == AVERROR(ENOMEM) ? err::kOutOfMemory : err::kDecodeFailed, "decoding failed", clip.path, ret);
-
-      std::int64_t pts = frame->best_effort_timestamp;
-      if (pts == AV_NOPTS_VALUE) {
-        if (lastPts != AV_NOPTS_VALUE) {
-          pts = lastPts + std::max<std::int64_t>(1, frame->pkt_duration > 0 ? frame->pkt_duration : clip.frameTicks);
-        } else {
-          pts = clip.startTs;
-        }
+      if (ret < 0) {
+        Fail(ret == AVERROR(ENOMEM) ? err::kOutOfMemory : err::kDecodeFailed, "decoding failed", clip.path, ret);
       }
-      lastPts = pts;
-      if (!pass.best) {
-        if (pts > target && !atStart) {
-          pass.landedAfter = pts;
-          return false;
-        }
-        pass.best = detail::MakeFrame();
-      } else if (pts > target) {
-        return false;
-      }
-      av_frame_unref(pass.best.get());
-      av_frame_move_ref(pass.best.get(), frame.get());
-      pass.bestPts = pts;
-      if (pts >= target) return false;
+      if (!timeline.Push(std::move(frame), take)) return false;
     }
   };
 
@@ -149,10 +215,10 @@ Pass DecodeForward(Clip& clip, std::int64_t target, bool atStart, bool skipNonRe
         continue;
       }
       sawKey = true;
-      const std::int64_t keyPts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
-      if (keyPts != AV_NOPTS_VALUE && keyPts > target && !atStart) {
+      const std::int64_t keyTs = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+      if (keyTs != AV_NOPTS_VALUE && keyTs > target && !atStart) {
         av_packet_unref(packet.get());
-        pass.landedAfter = keyPts;
+        pass.landedAfter = keyTs;
         return pass;
       }
     }
@@ -173,7 +239,11 @@ Pass DecodeForward(Clip& clip, std::int64_t target, bool atStart, bool skipNonRe
     decoder->skip_frame = AVDISCARD_DEFAULT;
     const int ret = avcodec_send_packet(decoder, nullptr);
     if (ret < 0 && ret != AVERROR_EOF) Fail(err::kDecodeFailed, "decoding failed", clip.path, ret);
-    receive();
+    if (receive()) timeline.Flush(take);
+  }
+  if (!pass.best && !pass.landedAfter && !atStart) {
+    // A seek past the last key frame the demuxer could find: start earlier.
+    pass.landedAfter = target;
   }
   if (pass.best && maxSkippedPts > pass.bestPts) pass.skipUnsafe = true;
   return pass;
@@ -205,7 +275,12 @@ detail::FramePtr FindFrame(const std::filesystem::path& path, double seconds, co
   bool skip = MaySkipNonReference(clip);
   // A freshly opened clip reads from its start: no seek for the first frame.
   bool atStart = target <= clip.startTs;
+  // Past the end, seek to the end: some demuxers find no key frame when asked for a time beyond
+  // their last one.
   std::int64_t seekTs = target;
+  if (clip.format->duration != AV_NOPTS_VALUE && clip.format->duration > 0) {
+    seekTs = std::min(seekTs, clip.startTs + av_rescale_q(clip.format->duration, AV_TIME_BASE_Q, timeBase));
+  }
   for (int attempt = 0;; ++attempt) {
     if (!atStart && (attempt > kSeekRetries || seekTs <= clip.startTs || !SeekTo(clip, seekTs))) {
       // No usable seek: decode from the very start of a freshly opened clip.

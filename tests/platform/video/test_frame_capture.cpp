@@ -1,0 +1,127 @@
+// Exact frame capture on generated clips of every supported container, and the error numbers of
+// clips that cannot be captured.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+
+#include "platform/error.h"
+#include "platform/video/frame_capture.h"
+#include "platform/video/test_clips.h"
+#include "platform/video/video_errors.h"
+#include "support/temp_dir.h"
+
+namespace mirelo::video {
+namespace {
+
+using test::ClipKind;
+
+// Positions on key frames (0, 2, 4, ... with GOPs of 50 frames at 25 fps) and between them, inside
+// a frame's interval, on the last frame, past the end and far past it.
+constexpr double kPositions[] = {0.0,  0.02, 0.05, 1.25, 1.99, 2.0,  2.01,  7.49,
+                                 9.99, 12.0, 12.5, 14.9, 14.97, 15.0, 100.0};
+
+class CaptureByContainer : public testing::TestWithParam<ClipKind> {};
+
+TEST_P(CaptureByContainer, FrameWhoseIntervalHoldsThePosition) {
+  const auto clip = test::CachedCounterClip(GetParam());
+  const double lead = test::VideoLead(clip);
+  for (double seconds : kPositions) {
+    const imaging::Image image = CaptureFrame(clip, seconds);
+    ASSERT_EQ(image.width, test::kClipWidth);
+    ASSERT_EQ(image.height, test::kClipHeight);
+    ASSERT_EQ(image.format, imaging::PixelFormat::Rgb24);
+    ASSERT_EQ(image.pixels.size(), static_cast<std::size_t>(test::kClipWidth * test::kClipHeight * 3));
+    EXPECT_EQ(test::CounterIndex(image), test::ExpectedIndex(seconds, lead)) << "at " << seconds << " s";
+  }
+}
+
+TEST_P(CaptureByContainer, SingleThreadedDecodeGivesTheSamePixels) {
+  const auto clip = test::CachedCounterClip(GetParam());
+  EXPECT_EQ(CaptureFrame(clip, 7.3, {.threads = 1}).pixels, CaptureFrame(clip, 7.3).pixels);
+}
+
+INSTANTIATE_TEST_SUITE_P(Containers, CaptureByContainer, testing::ValuesIn(test::ContainerClips()),
+                         [](const testing::TestParamInfo<ClipKind>& info) {
+                           std::string name = info.param.file;
+                           for (char& c : name) c = c == '.' ? '_' : c;
+                           return name;
+                         });
+
+TEST(CaptureFrame, PositionsCountFromTheContainerStart) {
+  test::TempDir dir;
+  const auto clip = test::MakeCounterClip(dir.path(), {"offset.mpg", "-c:v mpeg2video -q:v 2 -g 50 -bf 2 -f vob -packetsize 256 "
+                                                                     "-output_ts_offset 7", ""});
+  const double lead = test::VideoLead(clip);
+  for (double seconds : {0.0, 3.05, 12.0}) {
+    EXPECT_EQ(test::CounterIndex(CaptureFrame(clip, seconds)), test::ExpectedIndex(seconds, lead)) << "at " << seconds;
+  }
+}
+
+TEST(CaptureFrame, NegativeOrInvalidPositionGivesTheFirstFrame) {
+  const auto clip = test::CachedCounterClip(test::ContainerClips().front());
+  EXPECT_EQ(test::CounterIndex(CaptureFrame(clip, -3.0)), 0);
+  EXPECT_EQ(test::CounterIndex(CaptureFrame(clip, std::nan(""))), 0);
+}
+
+TEST(CaptureFrame, NativeSizeIsKept) {
+  test::TempDir dir;
+  const auto clip = test::MakeCounterClip(dir.path(), {"wide.avi", "-c:v mpeg4 -q:v 2 -t 2", ""}, 320, 240);
+  const imaging::Image image = CaptureFrame(clip, 1.0);
+  EXPECT_EQ(image.width, 320);
+  EXPECT_EQ(image.height, 240);
+  EXPECT_EQ(image.storedBitsPerPixel, 24);
+  EXPECT_EQ(test::CounterIndex(image), 25);
+}
+
+TEST(CaptureFrame, ClipCutShortGivesTheLastDecodableFrame) {
+  test::TempDir dir;
+  const auto source = test::CachedCounterClip(test::ContainerClips().front());
+  const auto cut = dir / "cut.avi";
+  test::CopyPrefix(source, cut, std::filesystem::file_size(source) / 2);
+  const int early = test::CounterIndex(CaptureFrame(cut, 1.0));
+  EXPECT_EQ(early, test::ExpectedIndex(1.0, test::VideoLead(source)));
+  const int late = test::CounterIndex(CaptureFrame(cut, 14.0));
+  EXPECT_GT(late, 60);
+  EXPECT_LT(late, test::kClipFrames - 1);
+}
+
+std::int32_t NumberOf(const std::filesystem::path& path) {
+  try {
+    CaptureFrame(path, 0.0);
+  } catch (const Error& error) {
+    return error.number();
+  }
+  return 1;  // no error
+}
+
+TEST(CaptureFrame, FailuresMapToTheProgramsNumbers) {
+  test::TempDir dir;
+  std::ofstream(dir / "text.avi") << "This is not a video clip, only some text.\n";
+  std::ofstream(dir / "empty.wmv");
+  // Playlists and concat scripts are refused before they can open other files.
+  std::ofstream(dir / "list.avi") << "ffconcat version 1.0\nfile '"
+                                  << test::CachedCounterClip(test::ContainerClips().front()).string() << "'\n";
+  std::ofstream(dir / "playlist.flv") << "#EXTM3U\n#EXT-X-TARGETDURATION:10\n#EXTINF:10,\n"
+                                      << test::CachedCounterClip(test::ContainerClips().front()).string()
+                                      << "\n#EXT-X-ENDLIST\n";
+  test::RunFfmpeg("-f lavfi -i sine=frequency=440:duration=2 -c:a wmav2 '" + (dir / "audio.wmv").string() + "'");
+  const auto source = test::CachedCounterClip(test::ContainerClips().front());
+  test::CopyPrefix(source, dir / "header.avi", 300);
+  std::filesystem::create_directory(dir / "folder.avi");
+
+  const struct {
+    const char* file;
+    std::int32_t number;
+  } rows[] = {
+      {"text.avi", err::kUnsupportedFormat},  {"empty.wmv", err::kUnsupportedFormat},
+      {"list.avi", err::kUnsupportedFormat},  {"playlist.flv", err::kUnsupportedFormat},
+      {"audio.wmv", err::kNoVideoStream},     {"header.avi", err::kUnsupportedFormat},
+      {"missing.avi", err::kFileNotFound},    {"folder.avi", err::kAccessDenied},
+  };
+  for (const auto& row : rows) EXPECT_EQ(NumberOf(dir / row.file), row.number) << row.file;
+}
+
+}  // namespace
+}  // namespace mirelo::video

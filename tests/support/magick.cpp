@@ -77,8 +77,10 @@ std::optional<imaging::Image> MagickDecode(const std::filesystem::path& file) {
   int w = 0, h = 0;
   if (std::sscanf(size.c_str(), "%d %d", &w, &h) != 2 || w <= 0 || h <= 0) return std::nullopt;
   std::string rgb;
-  // -auto-orient so EXIF-rotated files compare upright; the first frame only.
-  if (Run({"convert", file.string() + "[0]", "-auto-orient", "-background", "white", "-flatten", "-depth", "8",
+  // -auto-orient so EXIF-rotated files compare upright; the first frame only. Flattened first:
+  // after a transposing -auto-orient the page geometry keeps the old shape and -flatten would
+  // scramble the picture.
+  if (Run({"convert", file.string() + "[0]", "-background", "white", "-flatten", "-auto-orient", "-depth", "8",
            "rgb:-"},
           &rgb) != 0) {
     return std::nullopt;

@@ -1,0 +1,189 @@
+// mirelo-batch as a user runs it: the built program, real files, exit statuses and output.
+
+#include <gtest/gtest.h>
+
+#include <iconv.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+#include "support/magick.h"
+#include "support/temp_dir.h"
+
+namespace mirelo::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Quote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
+std::string ReadText(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::string Cp932(const std::string& utf8) {
+  iconv_t cd = iconv_open("CP932", "UTF-8");
+  EXPECT_NE(cd, reinterpret_cast<iconv_t>(-1));
+  std::string in = utf8;
+  std::string out(in.size() * 2 + 4, '\0');
+  char* src = in.data();
+  char* dst = out.data();
+  std::size_t left = in.size(), room = out.size();
+  EXPECT_NE(iconv(cd, &src, &left, &dst, &room), static_cast<std::size_t>(-1));
+  iconv_close(cd);
+  out.resize(out.size() - room);
+  return out;
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  Outcome Run(const std::vector<std::string>& args) {
+    std::string command = Quote(MIRELO_BATCH_EXE);
+    for (const auto& a : args) command += " " + Quote(a);
+    command += " >" + Quote((dir_ / "stdout").string()) + " 2>" + Quote((dir_ / "stderr").string()) + " </dev/null";
+    const int raw = std::system(command.c_str());
+    Outcome outcome;
+    outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    outcome.out = ReadText(dir_ / "stdout");
+    outcome.err = ReadText(dir_ / "stderr");
+    return outcome;
+  }
+
+  std::string Picture(const std::string& name, const std::string& size = "64x48") {
+    const fs::path path = dir_ / name;
+    fs::create_directories(path.parent_path());
+    EXPECT_TRUE(test::MagickConvert({"-size", size, "gradient:navy-orange", path.string()}));
+    return path.string();
+  }
+
+  std::string Garbage(const std::string& name) {
+    const fs::path path = dir_ / name;
+    std::ofstream(path) << "not a picture";
+    return path.string();
+  }
+
+  std::string config() const { return (dir_ / "config").string(); }
+
+  test::TempDir dir_;
+};
+
+TEST_F(CliTest, CreatesTheConfigAndWritesThumbnailsWithStatusZero) {
+  const std::string a = Picture("a.jpg");
+  const std::string b = Picture("b.png", "40x80");
+  const Outcome first = Run({"--config", config(), "--quiet", a, b});
+  EXPECT_EQ(first.status, 0) << first.err;
+  // Defaults of a new thumb.ini: the text "_thum" before the name, next to the source, JPEG.
+  EXPECT_EQ(first.out, (dir_ / "_thuma.jpg").string() + "\n" + (dir_ / "_thumb.jpg").string() + "\n");
+  EXPECT_TRUE(fs::exists(dir_ / "config" / "thumb.ini"));
+  EXPECT_TRUE(fs::exists(dir_ / "config" / "size.ini"));
+  // The default preset keeps the source size.
+  EXPECT_EQ(test::MagickIdentify(dir_ / "_thumb.jpg", "%wx%h"), "40x80");
+
+  // Overrides hold for one run and never reach the file; a second run never overwrites.
+  const std::string ini = ReadText(dir_ / "config" / "thumb.ini");
+  const Outcome second = Run({"--config", config(), "--quiet", "--set", "FileName/Mode=2", "--set",
+                              "Thumbnail/Fit=1", "--preset", "160x120", a});
+  EXPECT_EQ(second.status, 0) << second.err;
+  EXPECT_EQ(second.out, (dir_ / "a_thum.jpg").string() + "\n");
+  EXPECT_EQ(test::MagickIdentify(dir_ / "a_thum.jpg", "%wx%h"), "160x120");
+  EXPECT_EQ(ReadText(dir_ / "config" / "thumb.ini"), ini);
+  const Outcome third = Run({"--config", config(), "--quiet", "--set", "FileName/Mode=2", "--size", "32x24", a});
+  EXPECT_EQ(third.out, (dir_ / "_a_thum.jpg").string() + "\n");
+}
+
+TEST_F(CliTest, FailedEntriesGiveStatusOneAndTheLogFileBytes) {
+  const std::string a = Picture("a.jpg");
+  const std::string broken = Garbage("broken.avi");
+  const std::string logFile = (dir_ / "errors.log").string();
+  const Outcome outcome = Run({"--config", config(), "--log", logFile, broken, a});
+  EXPECT_EQ(outcome.status, 1) << outcome.err;
+  const std::string line =
+      "→ERROR:正しいビデオフォーマットでないか、再生に必要なコーデックがインストールされていません。(-2147220891)";
+  EXPECT_NE(outcome.err.find(broken + "\n" + line + "\n"), std::string::npos) << outcome.err;
+  EXPECT_NE(outcome.err.find("作業が終了しました。"), std::string::npos);
+  EXPECT_EQ(outcome.out, (dir_ / "_thuma.jpg").string() + "\n");
+  // As the log window saves: CP932, CR LF, one more CR LF at the end.
+  EXPECT_EQ(ReadText(logFile), Cp932(broken + "\r\n" + line + "\r\n\r\n"));
+}
+
+TEST_F(CliTest, AnUnreadableStillEndsTheRunWithStatusThree) {
+  const std::string a = Picture("a.jpg");
+  const std::string corrupt = Garbage("corrupt.jpg");
+  const std::string c = Picture("c.jpg");
+  const std::string logFile = (dir_ / "errors.log").string();
+  const Outcome outcome = Run({"--config", config(), "--jobs", "2", "--log", logFile, a, corrupt, c});
+  EXPECT_EQ(outcome.status, 3) << outcome.err;
+  EXPECT_NE(outcome.err.find(corrupt + "\n→ERROR:ファイルフォーマットが不正です。\n"), std::string::npos) << outcome.err;
+  EXPECT_EQ(outcome.err.find("作業が終了しました。"), std::string::npos);
+  EXPECT_EQ(outcome.out, (dir_ / "_thuma.jpg").string() + "\n");
+  EXPECT_FALSE(fs::exists(dir_ / "_thumc.jpg"));
+  EXPECT_EQ(ReadText(logFile), Cp932(corrupt + "\r\n→ERROR:ファイルフォーマットが不正です。\r\n\r\n"));
+}
+
+TEST_F(CliTest, BadUsageAndRefusedRunsGiveStatusTwo) {
+  const std::string a = Picture("a.jpg");
+  struct Row {
+    std::vector<std::string> args;
+    std::string inError;
+  };
+  const std::vector<Row> rows{
+      {{}, "no PATH given"},
+      {{"--frobnicate", a}, "unknown option --frobnicate"},
+      {{"--config", config(), "--preset", "nope", a}, "no size preset named \"nope\""},
+      {{"--config", config(), "--set", "Thumbnail/Mode=1", a}, "静止画用のサムネイル枠が設定されていません"},
+      {{"--config", config(), (dir_ / "notes.txt").string()}, "リストがありません"},
+  };
+  for (const Row& row : rows) {
+    const Outcome outcome = Run(row.args);
+    EXPECT_EQ(outcome.status, 2) << row.inError;
+    EXPECT_NE(outcome.err.find(row.inError), std::string::npos) << outcome.err;
+    EXPECT_EQ(outcome.out, "");
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "_thuma.jpg"));
+}
+
+TEST_F(CliTest, FoldersGiveTheirFilesByTheDropRules) {
+  Picture("in/b.jpg");
+  Picture("in/a.png");
+  Picture("in/.hidden.jpg");
+  Picture("in/deeper/c.gif");
+  Garbage("in/notes.txt");
+  const Outcome flat = Run({"--config", config(), "--quiet", "--set", "FileName/Mode=2", (dir_ / "in").string()});
+  EXPECT_EQ(flat.status, 0) << flat.err;
+  EXPECT_EQ(flat.out, (dir_ / "in" / "a_thum.jpg").string() + "\n" + (dir_ / "in" / "b_thum.jpg").string() + "\n");
+
+  fs::remove(dir_ / "in" / "a_thum.jpg");
+  fs::remove(dir_ / "in" / "b_thum.jpg");
+  const Outcome deep = Run({"--config", config(), "--quiet", "--recursive", "--set", "FileName/Mode=2",
+                            "--set", "Image/Mode=2", (dir_ / "in").string()});
+  EXPECT_EQ(deep.status, 0) << deep.err;
+  EXPECT_EQ(deep.out, (dir_ / "in" / "a_thum.png").string() + "\n" + (dir_ / "in" / "b_thum.png").string() + "\n" +
+                          (dir_ / "in" / "deeper" / "c_thum.png").string() + "\n");
+}
+
+}  // namespace
+}  // namespace mirelo::cli

@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/cli_front_end.h"
+#include "cli/cli_options.h"
+
+namespace mirelo::cli {
+namespace {
+
+TEST(ParseCommandLine, OptionsAndPaths) {
+  const ParseResult r = ParseCommandLine({"--config", "/c", "--set", "Image/Quality=75", "--set=thumbnail/fit=1",
+                                          "--size", "160x120", "--recursive", "--jobs=3", "--log", "err.log",
+                                          "--quiet", "a.jpg", "--scene", "12.5", "b.avi", "--scene=0", "c.avi",
+                                          "--", "--odd.jpg"});
+  ASSERT_TRUE(r.ok()) << r.error;
+  const CliOptions& o = r.options;
+  EXPECT_EQ(o.configDir, "/c");
+  EXPECT_EQ(o.overrides, (std::vector<IniOverride>{{"Image", "Quality", "75"}, {"thumbnail", "fit", "1"}}));
+  EXPECT_EQ(o.size, (SizeArgument{"160", "120"}));
+  EXPECT_TRUE(o.recursive);
+  EXPECT_EQ(o.jobs, 3);
+  EXPECT_EQ(o.logFile, "err.log");
+  EXPECT_TRUE(o.quiet);
+  // A scene applies to the paths after it.
+  EXPECT_EQ(o.paths, (std::vector<PathArgument>{{"a.jpg", ""}, {"b.avi", "12.5"}, {"c.avi", "0"}, {"--odd.jpg", "0"}}));
+}
+
+TEST(ParseCommandLine, SetKeepsEverythingAfterTheFirstEqualsSign) {
+  const ParseResult r = ParseCommandLine({"--set", "FileName/Text=a=b", "--set", "Output/Path=", "x.jpg"});
+  ASSERT_TRUE(r.ok()) << r.error;
+  EXPECT_EQ(r.options.overrides, (std::vector<IniOverride>{{"FileName", "Text", "a=b"}, {"Output", "Path", ""}}));
+}
+
+TEST(ParseCommandLine, HelpAndVersionNeedNoPath) {
+  EXPECT_TRUE(ParseCommandLine({"--help"}).options.help);
+  EXPECT_TRUE(ParseCommandLine({"-h"}).ok());
+  EXPECT_TRUE(ParseCommandLine({"--version"}).options.version);
+}
+
+TEST(ParseCommandLine, RefusesBadUsage) {
+  const std::vector<std::vector<std::string>> rows{
+      {},
+      {"--quiet"},
+      {"--bogus", "a.jpg"},
+      {"a.jpg", "--jobs"},
+      {"--jobs", "0", "a.jpg"},
+      {"--jobs", "2x", "a.jpg"},
+      {"--size", "160", "a.jpg"},
+      {"--size", "160x-1", "a.jpg"},
+      {"--size", "axb", "a.jpg"},
+      {"--size", "10x10", "--preset", "160x120", "a.jpg"},
+      {"--set", "Image/Quality", "a.jpg"},
+      {"--set", "Quality=5", "a.jpg"},
+      {"--set", "Image/Colour=5", "a.jpg"},
+      {"--scene", "abc", "a.avi"},
+      {"--scene", "-3", "a.avi"},
+      {"--quiet=yes", "a.jpg"},
+      {"--log", "", "a.jpg"},
+      {""},
+  };
+  for (const auto& args : rows) {
+    std::string joined;
+    for (const auto& a : args) joined += "[" + a + "]";
+    EXPECT_FALSE(ParseCommandLine(args).ok()) << joined;
+  }
+}
+
+TEST(IsSettingsKey, KnowsTheKeysOfThumbIniWithoutRegardToCase) {
+  EXPECT_TRUE(IsSettingsKey("Image", "Quality"));
+  EXPECT_TRUE(IsSettingsKey("PROC", "dpivalue"));
+  EXPECT_TRUE(IsSettingsKey("VideoFrame", "Height"));
+  EXPECT_FALSE(IsSettingsKey("Program", "Version"));
+  EXPECT_FALSE(IsSettingsKey("Image", "Mod"));
+}
+
+TEST(ConsoleTexts, ProgressLineAndLogLines) {
+  EXPECT_EQ(ProgressLine(0, 4, 0, 8), "[--------] 0/4   0%");
+  EXPECT_EQ(ProgressLine(1, 4, 10, 8), "[##------] 1/4  25%  0:30 left");
+  EXPECT_EQ(ProgressLine(4, 4, 3725, 8), "[########] 4/4 100%  1:02:05");
+  EXPECT_EQ(LogLinesForConsole("/a.jpg\r\n→Error code: 76"), "/a.jpg\n→Error code: 76\n");
+  EXPECT_EQ(LogLinesForConsole("/a.jpg"), "/a.jpg\n");
+}
+
+}  // namespace
+}  // namespace mirelo::cli

@@ -39,6 +39,7 @@ std::array<std::uint64_t, 256> Histogram(const Image& image) {
 
 void StretchContrast(Image& image) {
   if (image.empty()) return;
+  detail::CheckPixels(image);
   const auto histogram = Histogram(image);
   const std::uint64_t total = static_cast<std::uint64_t>(image.width) * static_cast<std::uint64_t>(image.height);
   const std::uint64_t clip = total * kClipPerMille / 1000;

@@ -32,6 +32,7 @@ std::size_t PixelCount(const Image& image) {
 
 Image ToRgb24(const Image& image) {
   if (image.format == PixelFormat::Rgb24) return image;
+  detail::CheckPixels(image);
   Image out = WithMetadataOf(image, PixelFormat::Rgb24);
   const std::size_t count = PixelCount(image);
   out.pixels.resize(count * 3);
@@ -57,6 +58,7 @@ void detail::ExpandPalette(Image& image) {
 
 void ToGrayscale(Image& image) {
   if (image.format == PixelFormat::Gray8) return;
+  detail::CheckPixels(image);
   Image out = WithMetadataOf(image, PixelFormat::Gray8);
   const std::size_t count = PixelCount(image);
   out.pixels.resize(count);

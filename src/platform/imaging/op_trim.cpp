@@ -72,6 +72,7 @@ void Crop(Image& image, const Box& box) {
 
 void Trim(Image& image, std::int16_t threshold) {
   if (image.empty()) return;
+  detail::CheckPixels(image);
   const int t = std::max<int>(threshold, 0);
   if (t >= 255) return;  // every pixel is within the tolerance: all blank
   auto near = [t](int a, int b) { return std::abs(a - b) <= t; };

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 
+#include "platform/error.h"
 #include "platform/imaging/operations.h"
 #include "test_op_util.h"
 
@@ -143,6 +145,28 @@ TEST(ToRgb24, ExpandsPaletteAndReplicatesGrey) {
   indexed.palette = {{1, 2, 3}, {4, 5, 6}};
   indexed.pixels = {1, 0, 9};  // 9 is past the palette: black, not a read out of bounds
   EXPECT_EQ(ToRgb24(indexed).pixels, (std::vector<std::uint8_t>{4, 5, 6, 1, 2, 3, 0, 0, 0}));
+}
+
+// An image whose buffer is shorter than its size says is refused, never read past.
+TEST(Operations, RefuseAPixelBufferShorterThanTheImage) {
+  Image broken = MakeGray(10, 10, [](int, int) { return 1; });
+  broken.pixels.resize(50);
+  const std::function<void(Image&)> operations[] = {
+      [](Image& i) { Trim(i, 0); },        [](Image& i) { StretchContrast(i); },
+      [](Image& i) { Resize(i, 5, 5); },   [](Image& i) { Sharpen(i, 10); },
+      [](Image& i) { ToGrayscale(i); },    [](Image& i) { ChangeColorResolution(i, 8, 8); },
+      [](Image& i) { i = ToRgb24(i); },
+  };
+  for (const auto& operation : operations) {
+    Image image = broken;
+    image.format = PixelFormat::Palette8;  // so that every conversion has work to do
+    try {
+      operation(image);
+      ADD_FAILURE() << "accepted";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.number(), err::kInvalidPropertyValue);
+    }
+  }
 }
 
 }  // namespace

@@ -1,6 +1,40 @@
 #!/usr/bin/env bash
-# The main job on bundled samples. Until the batch engine lands it shows the linked libraries.
+# The main job on bundled samples: mirelo-batch makes one thumbnail of each sample picture
+# (samples/: JPEG, PNG, GIF, BMP, TIFF, PICT) and one of a short clip made here with ffmpeg,
+# with a fresh configuration, into build/demo-output/.
+# MIRELO_BUILD_DIR picks another build folder; MIRELO_DEMO_SKIP_BUILD=1 uses it as it is.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh build
-build/src/cli/mirelo-batch
+build_dir=${MIRELO_BUILD_DIR:-build}
+if [ "${MIRELO_DEMO_SKIP_BUILD:-0}" != 1 ]; then
+  scripts/setup.sh "$build_dir"
+fi
+batch=$build_dir/src/cli/mirelo-batch
+
+# A five-second test clip; its thumbnail is taken at second 2.
+clip=$build_dir/samples/clip.avi
+if [ ! -s "$clip" ]; then
+  mkdir -p "$(dirname "$clip")"
+  ffmpeg -v error -y -f lavfi -i testsrc2=size=320x240:rate=25 -t 5 -c:v mpeg4 -q:v 4 "$clip" </dev/null
+fi
+
+config=$build_dir/demo-config
+out=$PWD/$build_dir/demo-output
+rm -rf "$config" "$out"
+mkdir -p "$out"
+
+echo "mirelo-batch: 160x120 thumbnails (fit inside, JPEG quality 80) of samples/ and $clip"
+"$batch" --config "$config" \
+  --set Output/Mode=1 --set "Output/Path=$out" \
+  --set FileName/Mode=2 --set FileName/Text=_thum \
+  --set Thumbnail/Fit=1 --set Image/Quality=80 \
+  --preset 160x120 \
+  samples --scene 2 "$clip" >"$build_dir/demo-written.txt"
+
+echo
+echo "Written:"
+while IFS= read -r file; do
+  printf '  %-50s %s\n' "$file" "$(identify -format '%m %wx%h' "$file" 2>/dev/null || echo '?')"
+done <"$build_dir/demo-written.txt"
+echo
+echo "The thumbnails are in $out"

@@ -38,19 +38,20 @@ std::string FileNameFor(const OutputNameParts& parts, std::size_t prefixLength) 
   return fileName;
 }
 
+std::string LowerAscii(std::string s) {
+  for (char& c : s) c = AsciiLower(c);
+  return s;
+}
+
 struct DirCloser {
   void operator()(DIR* dir) const { ::closedir(dir); }
 };
 
-}  // namespace
-
-bool NameTakenOnDisk(const std::string& folder, const std::string& fileName) {
+// Calls f with every name in the folder; false when the folder does not exist. Throws 75 when
+// it cannot be listed.
+template <typename F>
+bool ForEachName(const std::string& folder, F&& f) {
   const std::string dirPath = folder.empty() ? std::string(".") : folder;
-  // The exact name first: the usual answer, and the only one a folder without read permission
-  // can give.
-  struct stat st {};
-  if (::lstat((folder + fileName).c_str(), &st) == 0) return true;
-
   std::unique_ptr<DIR, DirCloser> dir(::opendir(dirPath.c_str()));
   if (!dir) {
     if (errno == ENOENT || errno == ENOTDIR) return false;  // the save reports the missing folder
@@ -58,10 +59,53 @@ bool NameTakenOnDisk(const std::string& folder, const std::string& fileName) {
   }
   errno = 0;
   while (const dirent* entry = ::readdir(dir.get())) {
-    if (EqualsIgnoringCase(entry->d_name, fileName)) return true;
+    if (f(std::string_view(entry->d_name))) return true;
   }
   if (errno != 0) throw Error(kPathFileAccessError, "cannot list folder " + dirPath);
+  return true;
+}
+
+bool ExactEntryExists(const std::string& folder, const std::string& fileName) {
+  struct stat st {};
+  return ::lstat((folder + fileName).c_str(), &st) == 0;
+}
+
+}  // namespace
+
+bool NameTakenOnDisk(const std::string& folder, const std::string& fileName) {
+  // The exact name first: the usual answer, and the only one a folder without read permission
+  // can give.
+  if (ExactEntryExists(folder, fileName)) return true;
+  bool found = false;
+  ForEachName(folder, [&](std::string_view name) {
+    found = EqualsIgnoringCase(name, fileName);
+    return found;
+  });
+  return found;
+}
+
+bool RunNameIndex::Taken(const std::string& folder, const std::string& fileName) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  auto it = lowered_.find(folder);
+  if (it == lowered_.end()) {
+    std::unordered_set<std::string> names;
+    ForEachName(folder, [&](std::string_view name) {
+      names.insert(LowerAscii(std::string(name)));
+      return false;
+    });
+    it = lowered_.emplace(folder, std::move(names)).first;
+  }
+  const std::string key = LowerAscii(fileName);
+  if (it->second.count(key) > 0 || ExactEntryExists(folder, fileName)) {
+    it->second.insert(key);
+    return true;
+  }
+  it->second.insert(key);  // handed out: the caller writes it next
   return false;
+}
+
+NameTakenTest RunNameIndex::Test() {
+  return [this](const std::string& folder, const std::string& fileName) { return Taken(folder, fileName); };
 }
 
 std::string OutputExtension(std::int16_t formatIndex, std::int16_t jpegExt) {

@@ -6,9 +6,12 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "app/thumb_settings.h"
 
@@ -25,6 +28,21 @@ using NameTakenTest = std::function<bool(const std::string& folder, const std::s
 // hidden entries alike, compared without regard to (ASCII) letter case. A folder that does not
 // exist holds nothing; a folder that cannot be listed throws mirelo::Error 75.
 bool NameTakenOnDisk(const std::string& folder, const std::string& fileName);
+
+// The same test for a whole run, for folders with many files: each folder is listed once, and a
+// name answered free counts as taken from then on (the caller is about to write it). The exact
+// name is still looked up on disk every time, so a file another program creates meanwhile is
+// seen; exclusive creation covers the rest. Thread-safe.
+class RunNameIndex {
+ public:
+  bool Taken(const std::string& folder, const std::string& fileName);
+  // A NameTakenTest bound to this index (which must outlive it).
+  NameTakenTest Test();
+
+ private:
+  std::mutex mutex_;
+  std::unordered_map<std::string, std::unordered_set<std::string>> lowered_;  // by folder
+};
 
 // The fixed parts of the output name of one entry.
 struct OutputNameParts {

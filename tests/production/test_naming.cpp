@@ -220,5 +220,20 @@ TEST_F(NamingOnDisk, ExclusiveWriteLeavesAnExistingFileAlone) {
   EXPECT_EQ(test::ReadFileBytes(dir_ / "__a.jpg"), bytes);
 }
 
+TEST_F(NamingOnDisk, RunIndexListsOnceAndRemembersNamesHandedOut) {
+  Touch("a.jpg");
+  Touch("_A.JPG");
+  RunNameIndex index;
+  app::ThumbSettings s = Defaults();
+  EXPECT_EQ(MakeOutputPath(Folder() + "a.jpg", s, index.Test()), Folder() + "__a.jpg");
+  // Not written yet, but handed out: the next entry of the same name gets the next one.
+  EXPECT_EQ(MakeOutputPath(Folder() + "A.jpg", s, index.Test()), Folder() + "___A.jpg");
+  // An exact name created meanwhile is still seen.
+  Touch("____a.jpg");
+  EXPECT_EQ(MakeOutputPath(Folder() + "a.jpg", s, index.Test()), Folder() + "_____a.jpg");
+  // Missing folders hold nothing.
+  EXPECT_FALSE(index.Taken(Folder() + "missing/", "a.jpg"));
+}
+
 }  // namespace
 }  // namespace mirelo::production

@@ -6,7 +6,7 @@
 // source sample, which keeps a 24-megapixel photo well within the batch's budget (6000x4000 to
 // 160x120 in about 11 ms of CPU; libswscale's Lanczos and area scalers took 5x and 3x as long),
 // and the remaining Lanczos step of at least 2:1 keeps the result as sharp as a full-width
-// Lanczos filter would (it stays within 50 dB PSNR of ImageMagick's Lanczos). Gamma-naive.
+// Lanczos filter would (about 50 dB PSNR against ImageMagick's Lanczos). Gamma-naive.
 // Weights are normalised to exactly 1 << 14, so a flat colour stays exactly flat; results are
 // clamped to 0..255. Palette images are converted to RGB first; grey stays grey.
 

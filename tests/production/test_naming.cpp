@@ -174,6 +174,21 @@ TEST_F(NamingOnDisk, UnlistableFolderIsAnErrorUnlessTheNameIsThere) {
   ::chmod(locked.c_str(), 0700);
 }
 
+TEST_F(NamingOnDisk, AFolderThatCannotBeOpenedIsAnError) {
+  // A link pointing at itself cannot be opened, for root as for anyone.
+  std::filesystem::create_symlink("loop", dir_ / "loop");
+  try {
+    NameTakenOnDisk(Folder() + "loop/", "a.jpg");
+    ADD_FAILURE() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), kPathFileAccessError);
+  }
+  app::ThumbSettings s = Defaults();
+  s.OutputMode = 1;
+  s.OutputPath = Folder() + "loop";
+  EXPECT_THROW(MakeOutputPath("/p/a.jpg", s), Error);
+}
+
 TEST_F(NamingOnDisk, HiddenFilesAndFoldersAreNeverOverwritten) {
   Touch("a.jpg");
   Touch("_A.JPG");

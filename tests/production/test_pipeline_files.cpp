@@ -293,6 +293,21 @@ TEST_F(PipelineFiles, LoadFailures) {
   EXPECT_FALSE(r.deselect);
   EXPECT_EQ(r.message, "→ERROR:ファイルフォーマットが不正です。");
 
+  // A folder is no picture, whatever its name says.
+  std::filesystem::create_directory(dir_ / "folder.jpg");
+  r = LoadStillImage(work, (dir_ / "folder.jpg").string(), settings_, {"160", "120"});
+  EXPECT_EQ(r.errorNumber, err::kFileCannotBeRead);
+  EXPECT_FALSE(r.deselect);
+  EXPECT_EQ(r.message, "→ERROR:ファイルが読み込めません。");
+
+  // Trimming a picture that is all background leaves it whole.
+  const std::string good = Solid("good.png", 10, 10, "red");
+  settings_.AutoTrimOn = 1;
+  r = LoadStillImage(work, good, settings_, {"160", "120"});
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(r.fullSize, (imaging::Size{10, 10}));
+  settings_.AutoTrimOn = 0;
+
   if (::geteuid() != 0) {
     const std::string locked = Solid("locked.png", 10, 10, "red");
     ::chmod(locked.c_str(), 0);

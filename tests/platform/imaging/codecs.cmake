@@ -1,1 +1,5 @@
-# tests for the codecs of the imaging component
+# Tests of the library-backed codecs, the loader and ImagingControl (ImageMagick as the
+# independent decoder).
+mirelo_gtest(imaging_codec_tests
+  SOURCES test_codec_helpers.cpp test_codec_read.cpp test_codec_write.cpp test_control.cpp
+  LIBS mirelo_imaging mirelo_test_support PkgConfig::LCMS2)

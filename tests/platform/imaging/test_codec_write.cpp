@@ -1,0 +1,202 @@
+// Our writers checked by an independent decoder; colour management and shrink-on-load.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/error.h"
+#include "platform/imaging/codecs.h"
+#include "platform/imaging/imaging_control.h"
+#include "platform/imaging/operations.h"
+#include "support/magick.h"
+#include "support/temp_dir.h"
+#include "test_codec_helpers.h"
+
+namespace mirelo::imaging {
+namespace {
+
+using test::MagickDecode;
+using test::MagickIdentify;
+
+std::filesystem::path Write(const test::TempDir& dir, const std::string& name, const std::vector<std::uint8_t>& b) {
+  const std::filesystem::path file = dir / name;
+  test::WriteBytes(file, b);
+  return file;
+}
+
+TEST(JpegWriter, QualityHundredIsCloseAndKeepsResolution) {
+  test::TempDir dir;
+  Image image = test::SyntheticPicture(160, 120);
+  image.dpiX = 300;
+  image.dpiY = 150;
+  for (bool progressive : {false, true}) {
+    SaveParams params;
+    params.qualityFactor = 2;
+    params.progressive = progressive;
+    const auto file = Write(dir, progressive ? "p.jpg" : "b.jpg", WriteJpeg(image, params));
+    const auto decoded = MagickDecode(file);
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_GE(test::Psnr(image, *decoded), 40.0);
+    EXPECT_EQ(test::MagickDpi(file), std::make_pair(300.0, 150.0));
+    EXPECT_EQ(MagickIdentify(file, "%[interlace]"), progressive ? "JPEG" : "None");
+    EXPECT_EQ(MagickIdentify(file, "%Q"), "100");
+    // Our own reader gets the same back.
+    const Image back = DecodeImage(test::ReadFileBytes(file));
+    EXPECT_LE(test::MaxChannelDifference(back, *decoded), 1);
+    EXPECT_DOUBLE_EQ(back.dpiX, 300);
+    EXPECT_DOUBLE_EQ(back.dpiY, 150);
+  }
+}
+
+// libjpeg quality = nearest((255 - factor) / 2.53), clamped to 1..100.
+TEST(JpegWriter, QualityFactorMapsToLibjpegQuality) {
+  test::TempDir dir;
+  const Image image = test::SyntheticPicture(64, 48);
+  const std::pair<int, const char*> rows[] = {{2, "100"}, {65, "75"}, {128, "50"}, {230, "10"}, {255, "1"}};
+  for (const auto& [factor, quality] : rows) {
+    SaveParams params;
+    params.qualityFactor = std::int16_t(factor);
+    const auto file = Write(dir, "q" + std::to_string(factor) + ".jpg", WriteJpeg(image, params));
+    EXPECT_EQ(MagickIdentify(file, "%Q"), quality) << factor;
+  }
+}
+
+TEST(PngWriter, LosslessWithResolution) {
+  test::TempDir dir;
+  Image image = test::SyntheticPicture(160, 120);
+  image.dpiX = image.dpiY = 72;
+  const auto file = Write(dir, "a.png", WritePng(image, {}));
+  const auto decoded = MagickDecode(file);
+  ASSERT_TRUE(decoded.has_value());
+  EXPECT_EQ(test::MaxChannelDifference(image, *decoded), 0);
+  EXPECT_EQ(MagickIdentify(file, "%[png:IHDR.bit-depth-orig] %[png:IHDR.color-type-orig]"), "8 2");
+  const auto [x, y] = test::MagickDpi(file);
+  // 72 dpi is stored as 2835 pixels per metre (72.009 dpi).
+  EXPECT_NEAR(x, 72, 0.02);
+  EXPECT_NEAR(y, 72, 0.02);
+}
+
+TEST(PngWriter, GreyAndPaletteImagesBecomeRgb) {
+  test::TempDir dir;
+  Image gray = Image::blank(10, 7, PixelFormat::Gray8);
+  for (std::size_t i = 0; i < gray.pixels.size(); ++i) gray.pixels[i] = std::uint8_t(i * 3);
+  Image palette = Image::blank(10, 7, PixelFormat::Palette8);
+  palette.palette = {{255, 0, 0}, {0, 0, 255}};
+  for (std::size_t i = 0; i < palette.pixels.size(); ++i) palette.pixels[i] = std::uint8_t(i % 2);
+  for (const Image* image : {&gray, &palette}) {
+    const auto file = Write(dir, "x.png", WritePng(*image, {}));
+    const auto decoded = MagickDecode(file);
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_EQ(test::MaxChannelDifference(*image, *decoded), 0);
+    EXPECT_EQ(MagickIdentify(file, "%[png:IHDR.color-type-orig]"), "2");
+  }
+}
+
+// The 8-bit GIF: the palette image's pixels exactly, a full 256-entry table, GIF89a.
+TEST(GifWriter, EightBitsAtMost256Colours) {
+  test::TempDir dir;
+  for (int option : {palette::kFixed, palette::kOptimized}) {
+    Image image = test::SyntheticPicture(160, 120);
+    ChangeColorResolution(image, 8, option);
+    ASSERT_EQ(image.format, PixelFormat::Palette8);
+    const auto bytes = WriteGif(image, {});
+    ASSERT_GE(bytes.size(), 13u + 768u);
+    EXPECT_EQ(std::memcmp(bytes.data(), "GIF89a", 6), 0);
+    EXPECT_EQ(bytes[10] & 0x87, 0x87);  // global table of 2^(7+1) entries
+    const auto file = Write(dir, "o" + std::to_string(option) + ".gif", bytes);
+    const auto decoded = MagickDecode(file);
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_EQ(test::MaxChannelDifference(image, *decoded), 0);
+    EXPECT_EQ(MagickIdentify(file, "%z"), "8");
+    EXPECT_LE(std::stoi(MagickIdentify(file, "%k")), 256);
+  }
+}
+
+TEST(GifWriter, FixedPaletteIsTheSameForDifferentPictures) {
+  Image a = test::SyntheticPicture(50, 40), b = Image::blank(33, 21);
+  std::fill(b.pixels.begin(), b.pixels.end(), std::uint8_t(77));
+  std::vector<std::uint8_t> tables[2];
+  int i = 0;
+  for (Image* image : {&a, &b}) {
+    ChangeColorResolution(*image, 8, palette::kFixed);
+    const auto bytes = WriteGif(*image, {});
+    tables[i++].assign(bytes.begin() + 13, bytes.begin() + 13 + 768);
+  }
+  EXPECT_EQ(tables[0], tables[1]);
+}
+
+TEST(GifWriter, RgbInputGetsTheFixedPalette) {
+  const Image image = test::SyntheticPicture(30, 20);
+  const Image back = DecodeImage(WriteGif(image, {}));
+  Image expected = image;
+  ChangeColorResolution(expected, 8, palette::kFixed);
+  EXPECT_EQ(test::MaxChannelDifference(back, expected), 0);
+}
+
+// Embedded profiles: the result is close to ImageMagick's own conversion to sRGB.
+TEST(ColorManagement, AdobeRgbConvertedLikeImageMagick) {
+  test::TempDir dir;
+  const auto adobe = Write(dir, "adobe.icc", test::MakeProfile("adobe"));
+  const auto srgb = Write(dir, "srgb.icc", test::MakeProfile("srgb"));
+  const auto base = dir / "base.png";
+  ASSERT_TRUE(test::MagickConvert({"-size", "80x60", "-seed", "3", "plasma:", base.string()}));
+  for (const char* name : {"tagged.jpg", "tagged.png", "tagged.tif"}) {
+    const auto tagged = dir / name;
+    const auto reference = dir / (std::string(name) + ".ref.png");
+    // The first -profile assigns, the second converts.
+    ASSERT_TRUE(test::MagickConvert({base.string(), "-quality", "98", "-profile", adobe.string(), tagged.string()}));
+    ASSERT_TRUE(test::MagickConvert({tagged.string(), "-profile", srgb.string(), reference.string()}));
+    const auto expected = MagickDecode(reference);
+    const auto unconverted = MagickDecode(tagged);
+    ASSERT_TRUE(expected && unconverted);
+    const Image image = DecodeImage(test::ReadFileBytes(tagged));
+    EXPECT_LE(test::MaxChannelDifference(image, *expected), 6) << name;
+    // And the conversion did something: Adobe RGB values differ visibly from sRGB ones.
+    EXPECT_GE(test::MaxChannelDifference(image, *unconverted), 20) << name;
+  }
+}
+
+// Shrink-on-load: the largest of 1/2, 1/4, 1/8 that keeps the picture at least the size asked for.
+TEST(JpegScaling, PicksTheLargestReductionAboveTheMinimum) {
+  const Image picture = test::SyntheticPicture(800, 600);
+  const auto jpeg = WriteJpeg(picture, {});
+  struct Row {
+    Size minimum;
+    Size expected;
+  };
+  const Row rows[] = {{{100, 75}, {100, 75}}, {{101, 75}, {200, 150}}, {{200, 150}, {200, 150}},
+                      {{201, 10}, {400, 300}}, {{401, 1}, {800, 600}}, {{0, 0}, {100, 75}},
+                      {{900, 900}, {800, 600}}};
+  for (const Row& row : rows) {
+    Size seen;
+    LoadOptions options;
+    options.minimumSize = [&](Size full) {
+      seen = full;
+      return row.minimum;
+    };
+    const Image image = DecodeImage(jpeg, options);
+    EXPECT_EQ(seen, (Size{800, 600}));
+    EXPECT_EQ((Size{image.width, image.height}), row.expected) << row.minimum.width << "x" << row.minimum.height;
+    EXPECT_EQ(image.sourceWidth, 800);
+    EXPECT_EQ(image.sourceHeight, 600);
+  }
+}
+
+TEST(JpegScaling, SizesAreUprightForTurnedPictures) {
+  const auto jpeg = test::WithExifOrientation(WriteJpeg(test::SyntheticPicture(800, 600), {}), 6, false);
+  LoadOptions options;
+  Size seen;
+  options.minimumSize = [&](Size full) {
+    seen = full;
+    return Size{150, 200};
+  };
+  const Image image = DecodeImage(jpeg, options);
+  EXPECT_EQ(seen, (Size{600, 800}));
+  EXPECT_EQ((Size{image.width, image.height}), (Size{150, 200}));
+  EXPECT_EQ((Size{image.sourceWidth, image.sourceHeight}), (Size{600, 800}));
+}
+
+}  // namespace
+}  // namespace mirelo::imaging

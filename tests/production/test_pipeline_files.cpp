@@ -247,6 +247,19 @@ TEST_F(PipelineFiles, EightBitGifSource) {
   EXPECT_TRUE(Near(PixelAt(out, 70, 15), kBlue));
 }
 
+TEST_F(PipelineFiles, EightBitFramePictureKeepsThePhotoColours) {
+  UseFrame();
+  settings_.StillFrameFile = Picture("frame.gif", {"-size", "200x180", "xc:white", "-colors", "2"});
+  // A grey ramp: an 8-bit frame must not force its two colours on the photo.
+  const Image out = Run(Picture("ramp.png", {"-size", "160x120", "gradient:black-white", "-rotate", "90"}));
+  ASSERT_EQ(out.width, 200);
+  ASSERT_EQ(out.height, 180);
+  EXPECT_TRUE(Near(PixelAt(out, 5, 5), kWhite, 2));
+  const Rgb middle = PixelAt(out, 90, 80);
+  EXPECT_GT(middle.r, 60);
+  EXPECT_LT(middle.r, 200);
+}
+
 TEST_F(PipelineFiles, ShrinkOnLoadChangesNoSize) {
   const std::string source = Picture("big.jpg", {"-seed", "7", "-size", "1600x1200", "plasma:fractal", "-blur",
                                                  "0x2", "-quality", "92"});

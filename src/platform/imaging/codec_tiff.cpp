@@ -5,6 +5,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -105,6 +106,28 @@ void PutRawCmyk(TIFFRGBAImage* img, std::uint32_t* cp, std::uint32_t, std::uint3
   }
 }
 
+// libtiff drops the alpha of 16-bit grey; this flattens grey and alpha onto white itself and
+// hands over opaque pixels.
+void PutGrayAlpha16(TIFFRGBAImage* img, std::uint32_t* cp, std::uint32_t, std::uint32_t, std::uint32_t w,
+                    std::uint32_t h, std::int32_t fromskew, std::int32_t toskew, unsigned char* pp) {
+  const int samples = img->samplesperpixel;
+  const bool associated = img->alpha == EXTRASAMPLE_ASSOCALPHA;
+  const auto* wp = reinterpret_cast<const std::uint16_t*>(pp);
+  fromskew *= samples;
+  for (; h > 0; --h) {
+    for (std::uint32_t x = 0; x < w; ++x) {
+      const std::uint32_t g = wp[0], a = wp[1];
+      std::uint32_t v = associated ? std::min<std::uint32_t>(65535, g + 65535 - a)
+                                   : std::uint32_t((std::uint64_t(g) * a + 65535ull * (65535 - a) + 32767) / 65535);
+      v = (v * 255 + 32895) >> 16;
+      *cp++ = v | (v << 8) | (v << 16) | 0xFF000000u;
+      wp += samples;
+    }
+    cp += toskew;
+    wp += fromskew;
+  }
+}
+
 [[noreturn]] void Fail(const MemoryFile& file, const char* fallback) {
   detail::ThrowInvalidFormat("tiff: " + (file.message.empty() ? std::string(fallback) : file.message));
 }
@@ -172,6 +195,10 @@ Image ReadTiff(Bytes data, const LoadOptions&) {
       planar == PLANARCONFIG_CONTIG && img.isContig && !icc.empty()) {
     cmyk = detail::CmykTransform::Create(icc, false);
     if (cmyk) img.put.contig = PutRawCmyk;
+  }
+
+  if (photometric == PHOTOMETRIC_MINISBLACK && bits == 16 && samples == 2 && img.alpha && img.isContig) {
+    img.put.contig = PutGrayAlpha16;
   }
 
   std::vector<std::uint32_t> raster(std::size_t(width) * height);

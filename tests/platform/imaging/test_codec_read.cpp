@@ -124,6 +124,8 @@ const Variant kVariants[] = {
     {"tiff_bilevel_g4", "a.tif", {"{rgb}", "-monochrome", "-compress", "Group4"}, 0, 1},
     {"tiff_rgba", "a.tif", {"{rgba}"}, 1, 32},
     {"tiff_gray_alpha", "a.tif", {"{rgba}", "-colorspace", "Gray"}, 1, 16},
+    {"tiff_gray_alpha16", "a.tif", {"{rgba}", "-colorspace", "Gray", "-depth", "16"}, 1, 32},
+    {"tiff_rgba16", "a.tif", {"{rgba}", "-depth", "16"}, 1, 64},
     // libtiff cuts 16-bit colour maps to 8 bits by shifting, ImageMagick by dividing.
     {"tiff_palette", "a.tif", {"{rgb}", "-type", "Palette"}, 1, 8},
     {"tiff_tiled", "a.tif", {"{rgb}", "-define", "tiff:tile-geometry=32x32"}, 0, 24},

@@ -7,3 +7,5 @@ build:
 	scripts/setup.sh build
 clean:
 	rm -rf build
+screenshot:
+	scripts/screenshot.sh

@@ -33,6 +33,10 @@ W* Place(W* widget, const char16_t* name, int left, int top, int width, int heig
 QLabel* Label(QWidget* parent, const char16_t* name, const char16_t* caption, int l, int t, int w, int h) {
   auto* label = Place(new QLabel(QString::fromUtf16(caption), parent), name, l, t, w, h);
   label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  // The design widths were measured with another font; a caption that does not fit is given the
+  // room it needs rather than being cut.
+  const int needed = label->fontMetrics().horizontalAdvance(label->text());
+  if (needed > label->width()) label->resize(needed, label->height());
   return label;
 }
 
@@ -137,6 +141,7 @@ void BuildOutputSettings(QWidget* w, MainControls& c) {
   c.CbSize = Place(new QComboBox(f5), u"CbSize", 120, 510, 1695, 300);
   c.CbSize->setEditable(true);
   c.CbSize->setInsertPolicy(QComboBox::NoInsert);
+  c.CbSize->setCompleter(nullptr);  // a typed name is taken as typed, never completed
   c.Bt_SizeSave = Button(f5, u"Bt_SizeSave", u"保存", 1920, 510, 495, 255);
   c.Bt_SizeDel = Button(f5, u"Bt_SizeDel", u"削除", 2520, 510, 495, 255);
   c.Lb_WakuX = Label(f5, u"Lb_WakuX", u"横：", 240, 1005, 375, 255);
@@ -244,6 +249,10 @@ MainControls BuildMainControls(QMainWindow& window) {
   auto* client = new QWidget(&window);
   client->setObjectName(QStringLiteral(u"client"));
   client->setFixedSize(Px(kClientWidthTwips), Px(kClientHeightTwips));
+  // Frames as the design draws them: a thin line whose caption interrupts its top edge.
+  client->setStyleSheet(QStringLiteral(
+      u"QGroupBox { border: 1px solid palette(mid); margin-top: 6px; }"
+      u"QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 4px; padding: 0px 1px; }"));
   window.setCentralWidget(client);
   BuildFileList(client, c);
   BuildPreview(client, c);

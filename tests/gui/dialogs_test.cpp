@@ -1,0 +1,199 @@
+// The error log window, the About box and the help commands on their own.
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QtTest>
+
+#include "app/log_buffer.h"
+#include "app/window/main_window.h"
+#include "dialogs/about_box.h"
+#include "dialogs/help_commands.h"
+#include "dialogs/log_window.h"
+#include "fake_shell.h"
+#include "window_harness.h"
+
+using mirelo::dialogs::LogWindow;
+using mirelo::testing::FakeShell;
+using mirelo::testing::ReadBytes;
+using mirelo::testing::WriteBytes;
+
+namespace {
+
+QPushButton* Button(QWidget* w, const char16_t* name) { return w->findChild<QPushButton*>(QString::fromUtf16(name)); }
+
+}  // namespace
+
+class DialogsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() { mirelo::window::ApplyDesktopFont(); }
+
+  void appendWorksWhileTheWindowIsHidden() {
+    mirelo::app::LogBuffer log;
+    FakeShell shell;
+    LogWindow window(log, shell);
+    QVERIFY(!window.isVisible());
+    log.Append("x");
+    log.Append("y");
+    QCOMPARE(window.LogText()->toPlainText(), QStringLiteral(u"x\ny\n"));
+    QCOMPARE(window.objectName(), QStringLiteral(u"frmLog"));
+    QCOMPARE(window.windowTitle(), QStringLiteral(u"エラーログ"));
+    QCOMPARE(window.size(), QSize(792, 105));
+  }
+
+  void appendFromAnotherThreadArrives() {
+    mirelo::app::LogBuffer log;
+    FakeShell shell;
+    LogWindow window(log, shell);
+    QThread* worker = QThread::create([&log] { log.Append("from a worker"); });
+    worker->start();
+    QVERIFY(worker->wait(5000));
+    delete worker;
+    QTRY_COMPARE(window.LogText()->toPlainText(), QStringLiteral(u"from a worker\n"));
+  }
+
+  void userEditsAndClearReachTheBuffer() {
+    mirelo::app::LogBuffer log;
+    FakeShell shell;
+    LogWindow window(log, shell);
+    log.Append("a");
+    window.LogText()->setPlainText(QStringLiteral(u"edited\nline"));
+    QCOMPARE(log.Text(), std::string("edited\r\nline"));
+    log.Append("b");
+    QCOMPARE(window.LogText()->toPlainText(), QStringLiteral(u"edited\nlineb\n"));
+    QTest::mouseClick(Button(&window, u"Bt_Clear"), Qt::LeftButton);
+    QCOMPARE(log.Text(), std::string());
+    QCOMPARE(window.LogText()->toPlainText(), QString());
+  }
+
+  void saveWritesCp932WithAFinalCrLf() {
+    mirelo::app::LogBuffer log;
+    FakeShell shell;
+    LogWindow window(log, shell);
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral(u"ログ.txt"));
+    shell.saveAnswer = file;
+    log.Append("エラー1");
+    log.Append("b");
+    QTest::mouseClick(Button(&window, u"Bt_Save"), Qt::LeftButton);
+    QCOMPARE(shell.saveFilters,
+             QStringList{QStringLiteral(u"テキストファイル(*.txt;*.log)|*.txt;*.log|全てのファイル(*.*)|*.*")});
+    QVERIFY(shell.questions.isEmpty());
+    const std::filesystem::path path(QFile::encodeName(file).toStdString());
+    QCOMPARE(ReadBytes(path), std::string("\x83\x47\x83\x89\x81\x5b\x31\r\nb\r\n\r\n"));
+    QCOMPARE(shell.beeps, 0);
+
+    // An empty log saves a single CR LF (after the overwrite is confirmed).
+    QTest::mouseClick(Button(&window, u"Bt_Clear"), Qt::LeftButton);
+    QTest::mouseClick(Button(&window, u"Bt_Save"), Qt::LeftButton);
+    QCOMPARE(shell.questions, QStringList{QStringLiteral(u"ファイルを上書きしますか？")});
+    QCOMPARE(ReadBytes(path), std::string("\r\n"));
+  }
+
+  void overwriteRefusedCancelledOrFailing() {
+    mirelo::app::LogBuffer log;
+    FakeShell shell;
+    LogWindow window(log, shell);
+    QTemporaryDir dir;
+    const std::filesystem::path existing = std::filesystem::path(dir.path().toStdString()) / "old.log";
+    WriteBytes(existing, "old");
+    log.Append("new");
+
+    shell.saveAnswer = QString::fromStdString(existing.string());
+    shell.answerYes = false;
+    QTest::mouseClick(Button(&window, u"Bt_Save"), Qt::LeftButton);
+    QCOMPARE(shell.questions.size(), 1);
+    QCOMPARE(shell.beeps, 1);
+    QCOMPARE(ReadBytes(existing), std::string("old"));
+
+    shell.saveAnswer.reset();  // cancelled: nothing at all
+    QTest::mouseClick(Button(&window, u"Bt_Save"), Qt::LeftButton);
+    QCOMPARE(shell.questions.size(), 1);
+    QCOMPARE(shell.beeps, 1);
+
+    shell.saveAnswer = dir.filePath(QStringLiteral(u"missing/folder.log"));  // cannot be written
+    QTest::mouseClick(Button(&window, u"Bt_Save"), Qt::LeftButton);
+    QCOMPARE(shell.beeps, 2);
+    QVERIFY(shell.messages.isEmpty() && shell.errors.isEmpty());
+  }
+
+  void logWindowPlacement_data() {
+    QTest::addColumn<QPoint>("mainPos");
+    QTest::addColumn<QRect>("screen");
+    QTest::addColumn<QPoint>("expected");
+    const QRect big(0, 0, 1920, 1200);
+    // Top 67 px = 1005 twips; + 9010 = 10015 twips = 667.7 px.
+    QTest::newRow("under the main window") << QPoint(10, 67) << big << QPoint(10, 668);
+    QTest::newRow("kept above the screen's bottom") << QPoint(10, 900) << big << QPoint(10, 1200 - 105);
+    QTest::newRow("beyond 16-bit twips stays usable") << QPoint(4000, 5000) << big << QPoint(1920 - 792, 1200 - 105);
+    QTest::newRow("left of the screen") << QPoint(-3000, 0) << big << QPoint(0, 601);
+    QTest::newRow("second screen") << QPoint(2000, 100) << QRect(1920, 0, 1280, 1024) << QPoint(2000, 701);
+  }
+
+  void logWindowPlacement() {
+    QFETCH(QPoint, mainPos);
+    QFETCH(QRect, screen);
+    QFETCH(QPoint, expected);
+    QCOMPARE(mirelo::dialogs::LogWindowPosition(mainPos, QSize(792, 105), screen), expected);
+  }
+
+  void aboutBox() {
+    FakeShell shell;
+    mirelo::dialogs::AboutBox box(shell);
+    QCOMPARE(box.windowTitle(), QStringLiteral(u"ミレロのバージョン情報"));
+    QCOMPARE(box.size(), QSize(382, 237));
+    auto* title = box.findChild<QLabel*>(QStringLiteral(u"lblTitle"));
+    QCOMPARE(title->text(), QStringLiteral(u"ミレロ"));
+    QVERIFY(title->font().bold());
+    auto* version = box.findChild<QLabel*>(QStringLiteral(u"lblVersion"));
+    QCOMPARE(version->text(), QStringLiteral(u"ﾊﾞｰｼﾞｮﾝ 1.1.0"));
+    QVERIFY(version->font().bold());
+    auto* icon = box.findChild<QLabel*>(QStringLiteral(u"picIcon"));
+    QCOMPARE(icon->pixmap().size(), QSize(64, 64));  // the logo resource is linked in
+    QCOMPARE(icon->pos(), QPoint(16, 16));
+    QCOMPARE(Button(&box, u"cmdSysInfo")->text(), QStringLiteral(u"ｼｽﾃﾑ情報(&S)..."));
+    QVERIFY(Button(&box, u"cmdOK")->isDefault());
+
+    QTest::mouseClick(Button(&box, u"cmdSysInfo"), Qt::LeftButton);
+    QCOMPARE(shell.messages, QStringList{QStringLiteral(u"現時点ではｼｽﾃﾑ情報を使用できません")});
+
+    auto* link = box.findChild<QLabel*>(QStringLiteral(u"lblDescription"));
+    QCOMPARE(link->text(), QStringLiteral(u"バージョンアップなどの情報は、ホームページをご確認下さい。"));
+    QTest::mouseClick(link, Qt::LeftButton);
+    QCOMPARE(shell.openedUrls, QList<QUrl>{mirelo::dialogs::HomePageUrl()});
+
+    box.show();
+    QVERIFY(box.isVisible());
+    QTest::keyClick(&box, Qt::Key_Escape);
+    QVERIFY(!box.isVisible());
+    box.show();
+    QTest::keyClick(&box, Qt::Key_Return);
+    QVERIFY(!box.isVisible());
+  }
+
+  void helpFileIsFoundBesideTheExecutable() {
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral(u"help")));
+    const QString file = dir.filePath(QStringLiteral(u"help/mr_help.htm"));
+    WriteBytes(std::filesystem::path(QFile::encodeName(file).toStdString()), "<html></html>");
+    QCOMPARE(mirelo::dialogs::HelpFilePath(dir.path()), file);
+
+    // The build copies the real help file there, and it is Japanese HTML.
+    const QString built = mirelo::dialogs::HelpFilePath(QStringLiteral(MIRELO_WINDOW_BINARY_DIR));
+    QFile html(built);
+    QVERIFY(html.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(html.readAll());
+    QVERIFY(text.contains(QStringLiteral(u"ミレロ")));
+    QVERIFY(text.contains(QStringLiteral(u"<html lang=\"ja\">")));
+  }
+
+  void filterFormForQtDialogs() {
+    QCOMPARE(mirelo::shell::ToQtNameFilters(mirelo::dialogs::LogFileFilter()),
+             QStringLiteral(u"テキストファイル(*.txt;*.log) (*.txt *.log);;全てのファイル(*.*) (*.*)"));
+  }
+};
+
+QTEST_MAIN(DialogsTest)
+#include "dialogs_test.moc"

@@ -1,0 +1,344 @@
+// Start-up of the main window: first start in an empty folder, a prepared thumb.ini (and its
+// failure cases), the single-instance guard, and the designed controls.
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSlider>
+#include <QTimer>
+#include <QtTest>
+#include <optional>
+#include <sys/stat.h>
+
+#include "app/settings_store.h"
+#include "app/size_presets.h"
+#include "app/utilities.h"
+#include "app/window/image_view.h"
+#include "app/window/main_window.h"
+#include "platform/shell/single_instance.h"
+#include "window_harness.h"
+
+using mirelo::testing::ReadBytes;
+using mirelo::testing::WindowHarness;
+using mirelo::testing::WriteBytes;
+
+namespace {
+
+struct IniEdit {
+  const char* section;
+  const char* key;
+  std::optional<std::string> value;  // nullopt removes the key
+};
+
+void Apply(const std::filesystem::path& ini, const std::vector<IniEdit>& edits) {
+  for (const IniEdit& e : edits) {
+    if (e.value) {
+      mirelo::app::WriteIni(std::string_view(*e.value), std::string_view(e.key), e.section, ini);
+    } else {
+      mirelo::app::WriteIni(std::nullopt, std::string_view(e.key), e.section, ini);
+    }
+  }
+}
+
+long long ModifiedNs(const std::filesystem::path& p) {
+  struct stat st {};
+  ::stat(p.c_str(), &st);
+  return static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+}
+
+}  // namespace
+
+Q_DECLARE_METATYPE(std::vector<IniEdit>)
+
+class StartupTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() { mirelo::window::ApplyDesktopFont(); }
+
+  void firstStartInAnEmptyFolder() {
+    WindowHarness h;
+    auto& w = h.Make();
+    QVERIFY(w.Form_Load());
+    const auto& c = w.Controls();
+
+    // Both files, created with the core's defaults for the centred window.
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const QPoint centred((screen.width() - w.frameGeometry().width()) / 2,
+                         (screen.height() - w.frameGeometry().height()) / 2);
+    QCOMPARE(w.pos(), centred);
+    QTemporaryDir reference;
+    const std::filesystem::path ref(reference.path().toStdString());
+    QVERIFY(mirelo::app::CreateSizeFile(ref / "size.ini"));
+    QVERIFY(mirelo::app::CreateSettingsFile(ref / "thumb.ini", centred.y() * 15, centred.x() * 15));
+    QCOMPARE(ReadBytes(h.sizeIni()), ReadBytes(ref / "size.ini"));
+    QCOMPARE(ReadBytes(h.thumbIni()), ReadBytes(ref / "thumb.ini"));
+    QVERIFY(ReadBytes(h.thumbIni()).starts_with(";\x83\x7e\x83\x8c\x83\x8d\r\n;\x96\x7b\x91\xcc\x97\x70\r\n\r\n"));
+    QVERIFY(ReadBytes(h.sizeIni()).starts_with(";\x83\x7e\x83\x8c\x83\x8d\r\n;\x83\x54\x83\x43\x83\x59\x97\x70\r\n\r\n"));
+    QVERIFY(ModifiedNs(h.sizeIni()) <= ModifiedNs(h.thumbIni()));
+    QCOMPARE(mirelo::app::ReadIni("Top", "Location", h.thumbIni()), std::to_string(centred.y() * 15));
+
+    // The controls of a first start.
+    QCOMPARE(c.CbSize->count(), 7);
+    QCOMPARE(c.CbSize->currentIndex(), 0);
+    QCOMPARE(c.CbSize->currentText(), QStringLiteral(u"元画像と同じ"));
+    QCOMPARE(c.SizeWidth->text(), QStringLiteral(u"0"));
+    QCOMPARE(c.SizeHeight->text(), QStringLiteral(u"0"));
+    QVERIFY(!c.SizeWidth->isEnabled() && !c.SizeHeight->isEnabled());
+    QVERIFY(!c.Lb_WakuX->isEnabled() && !c.Lb_WakuY->isEnabled());
+    QCOMPARE(c.CbFormat->currentIndex(), 0);
+    QCOMPARE(c.SL_Q->value(), 100);
+    QCOMPARE(c.Lb_Q->text(), QStringLiteral(u" 100%"));
+    QVERIFY(c.OpThumbOut1->isChecked());
+    QVERIFY(c.OpThumbWaku1->isChecked());
+    QCOMPARE(c.CbFName->currentIndex(), 1);
+    QCOMPARE(c.FNameStr->text(), QStringLiteral(u"_thum"));
+    QCOMPARE(w.Settings().NameText, std::optional<std::string>("_thum"));
+    QCOMPARE(w.windowTitle(), QStringLiteral(u"ミレロ V.1.10"));
+    QVERIFY(!c.M_Help_Log->isChecked());
+    QVERIFY(h.shell.errors.isEmpty());
+    QCOMPARE(h.shell.beeps, 0);
+  }
+
+  void designedControls() {
+    WindowHarness h;
+    auto& w = h.Start();
+    const auto& c = w.Controls();
+    // Captions with their full- and half-width characters exactly as designed.
+    const QList<QPair<const char16_t*, const char16_t*>> captions = {
+        {u"Lb_Name1", u"●処理したいファイルを、エクスプローラでドラッグ＆ドロップして下さい。"},
+        {u"Bt_Expl", u"ｴｸｽﾌﾟﾛｰﾗ"}, {u"Lb_Name2", u"ファイル数："}, {u"Lb_fi", u"0"},
+        {u"Bt_Del", u"削除"}, {u"Bt_All_Del", u"全削除"}, {u"Label2", u"■Size："}, {u"Label4", u"■Size："},
+        {u"V_Stop", u"■"}, {u"V_Play", u"▼"}, {u"V_PR", u"|▲▲"}, {u"V_Pause", u"ll"}, {u"V_PF", u"▼▼|"},
+        {u"Chk_Mute", u"ミュート"}, {u"Bt_Select", u"シーン決定"}, {u"OpThumbWaku1", u"枠なし"},
+        {u"OpThumbWaku2", u"枠付き"}, {u"Bt_SizeSave", u"保存"}, {u"Bt_SizeDel", u"削除"},
+        {u"Lb_WakuX", u"横："}, {u"Lb_WakuY", u"縦："}, {u"Lb_SWaku", u"静止画："}, {u"Bt_SWaku", u"…"},
+        {u"Lb_VWaku", u"動　画："}, {u"Bt_VWaku", u"…"}, {u"Bt_Waku_Save", u"保存"}, {u"Lb_Name3", u"画質："},
+        {u"OpThumbOut2", u"フォルダを指定する"}, {u"Bt_V_Out", u"…"}, {u"OpThumbOut1", u"元のファイルと同じにする"},
+        {u"Lb_SaveFile", u"文字列："}, {u"Bt_Save", u"設定の保存"}, {u"Bt_Cancel", u"キャンセル"},
+        {u"Bt_Go", u"処理の開始"}, {u"Bt_End", u"終了"}};
+    for (const auto& [name, caption] : captions) {
+      QObject* o = w.findChild<QObject*>(QString::fromUtf16(name));
+      QVERIFY2(o, qPrintable(QString::fromUtf16(name)));
+      QCOMPARE(o->property("text").toString(), QString::fromUtf16(caption));
+    }
+    const QList<QPair<QGroupBox*, const char16_t*>> frames = {
+        {c.Still_Frame, u"静止画"}, {c.Video_Frame, u"動　画"}, {c.Fr_Set, u"■出力設定"},
+        {c.Frame5, u"■画像の設定"}, {c.Frame8, u"■画像フォーマット"}, {c.Frame4, u"■出力フォルダ"},
+        {c.Frame7, u"■ファイル名"}};
+    for (const auto& [frame, caption] : frames) QCOMPARE(frame->title(), QString::fromUtf16(caption));
+
+    // Positions in twips / 15, relative to their containers.
+    QCOMPARE(w.centralWidget()->size(), QSize(792, 546));
+    QCOMPARE(c.List1->geometry(), QRect(8, 24, 377, 186));
+    QCOMPARE(c.Fr_Set->geometry(), QRect(8, 216, 449, 321));
+    QCOMPARE(c.Frame5->parentWidget(), c.Fr_Set);
+    QCOMPARE(c.CbSize->geometry(), QRect(8, 34, 113, 20));
+    QCOMPARE(c.SizeHeight->geometry(), QRect(136, 64, 49, 18));
+    QCOMPARE(c.FNameStr->parentWidget(), c.Frame7);
+    QCOMPARE(c.FNameStr->geometry(), QRect(368, 16, 57, 18));
+    QCOMPARE(c.V_PF->parentWidget(), c.Video_Frame);
+    QCOMPARE(c.V_PF->pos(), QPoint(168, 176));
+    QCOMPARE(c.Bt_End->geometry(), QRect(712, 496, 73, 41));
+
+    // Lists and initial states of the later subsystems' controls.
+    QCOMPARE(c.CbFormat->count(), 7);
+    QCOMPARE(c.CbFormat->itemText(3), QStringLiteral(u"GIF　8bit：ﾊﾟﾚｯﾄ-Windowsシステム"));
+    QCOMPARE(c.CbFormat->itemText(6), QStringLiteral(u"BMP　Windows Bitmap"));
+    QVERIFY(!c.CbFormat->isEditable());
+    QCOMPARE(c.CbFName->count(), 3);
+    QCOMPARE(c.CbFName->itemText(2), QStringLiteral(u"元画像のファイル名の後ろに「文字列」を加える"));
+    QVERIFY(c.CbSize->isEditable());
+    QVERIFY(c.List2->isHidden());
+    QVERIFY(!c.Bt_Go->isEnabled() && !c.Bt_Cancel->isEnabled() && c.Bt_Save->isEnabled());
+    for (QWidget* player : {static_cast<QWidget*>(c.V_Play), static_cast<QWidget*>(c.SL1),
+                            static_cast<QWidget*>(c.Chk_Mute), static_cast<QWidget*>(c.Bt_Select)}) {
+      QVERIFY(!player->isEnabled());
+    }
+    QVERIFY(!c.Bt_SWaku->isEnabled() && !c.LEAD3->isEnabled() && !c.Bt_Waku_Save->isEnabled());
+    QVERIFY(!c.Lb_Out->isEnabled());
+    QCOMPARE(c.Timer1->interval(), 1000);
+    QVERIFY(!c.Timer1->isActive());
+    QCOMPARE(c.SL_Q->singleStep(), 5);
+    QCOMPARE(c.SL_Q->pageStep(), 10);
+
+    // Menus in their order, with separators and the check item.
+    QCOMPARE(c.M_File->actions(), QList<QAction*>({c.M_File_End}));
+    QCOMPARE(c.M_Help_Display->actions(), QList<QAction*>({c.M_Help_Log, c.M_Help_Line1, c.M_Help_Option}));
+    QCOMPARE(c.M_Help->actions(), QList<QAction*>({c.M_Help_HomePage, c.M_Help_Line2, c.M_Help_Mokuji,
+                                                   c.M_Help_Line3, c.M_Help_Version}));
+    QVERIFY(c.M_Help_Line2->isSeparator() && c.M_Help_Log->isCheckable());
+    QCOMPARE(c.M_Help_Log->text(), QStringLiteral(u"エラーログの表示(&L)"));
+    QCOMPARE(c.M_Help_Mokuji->text(), QStringLiteral(u"ヘルプ(&H)"));
+    QCOMPARE(c.M_Help_Display->title(), QStringLiteral(u"表示(&D)"));
+  }
+
+  void preparedFileDrivesTheControls() {
+    WindowHarness h;
+    QVERIFY(mirelo::app::CreateSizeFile(h.sizeIni()));
+    QVERIFY(mirelo::app::CreateSettingsFile(h.thumbIni(), 0, 0));
+    Apply(h.thumbIni(), {{"Location", "Top", "1500"},
+                         {"Location", "Left", "3000"},
+                         {"Thumbnail", "Size", " 3"},
+                         {"Image", "Mode", "1"},
+                         {"Image", "Quality", " 55"},
+                         {"Output", "Mode", "1"},
+                         {"Output", "Path", "/data/out/"},
+                         {"FileName", "Mode", "2"},
+                         {"FileName", "Text", "_s"}});
+    const std::string before = ReadBytes(h.thumbIni());
+    auto& w = h.Start();
+    const auto& c = w.Controls();
+    QCOMPARE(w.pos(), QPoint(200, 100));
+    QCOMPARE(c.CbSize->currentIndex(), 3);
+    QCOMPARE(c.SizeWidth->text(), QStringLiteral(u"160"));
+    QCOMPARE(c.SizeHeight->text(), QStringLiteral(u"120"));
+    QVERIFY(c.SizeWidth->isEnabled() && c.Lb_WakuY->isEnabled());
+    QCOMPARE(c.CbFormat->currentIndex(), 1);
+    QCOMPARE(c.SL_Q->value(), 55);
+    QCOMPARE(c.Lb_Q->text(), QStringLiteral(u" 55%"));
+    QVERIFY(c.OpThumbOut2->isChecked());
+    QCOMPARE(c.Lb_Out->text(), QStringLiteral(u"/data/out/"));
+    QCOMPARE(c.CbFName->currentIndex(), 2);
+    QCOMPARE(c.FNameStr->text(), QStringLiteral(u"_s"));
+    QCOMPARE(w.Settings().SizeIndex, 3);
+    QCOMPARE(ReadBytes(h.thumbIni()), before);  // loading writes nothing
+  }
+
+  void failureCasesKeepWhatWasNotReached_data() {
+    QTest::addColumn<std::vector<IniEdit>>("edits");
+    QTest::addColumn<int>("sizeIndex");        // CbSize selection
+    QTest::addColumn<QString>("nameText");     // FNameStr
+    QTest::addColumn<bool>("out2");            // OpThumbOut2 selected
+    QTest::addColumn<bool>("qualityShown");    // SL_Q and Lb_Q not hidden
+    QTest::addColumn<QPoint>("pos");           // window position; (-1,-1): the centred one
+
+    const QPoint centred(-1, -1);
+    QTest::newRow("size index beyond the list")
+        << std::vector<IniEdit>{{"Location", "Top", "300"}, {"Location", "Left", "600"}, {"Thumbnail", "Size", "99"}}
+        << 0 << QString() << false << true << QPoint(40, 20);
+    QTest::newRow("quality outside the slider")
+        << std::vector<IniEdit>{{"Image", "Quality", "150"}, {"Output", "Mode", "1"}} << 0 << QString() << false
+        << true << centred;
+    QTest::newRow("format without quality hides it")
+        << std::vector<IniEdit>{{"Image", "Mode", "4"}} << 0 << QStringLiteral(u"_thum") << false << false << centred;
+    QTest::newRow("missing output path forces mode 0")
+        << std::vector<IniEdit>{{"Output", "Mode", "1"}, {"Output", "Path", std::nullopt}} << 0
+        << QStringLiteral(u"_thum") << false << true << centred;
+    QTest::newRow("top beyond 16 bits")
+        << std::vector<IniEdit>{{"Location", "Top", "40000"}, {"Thumbnail", "Size", "2"}} << 0 << QString() << false
+        << true << centred;
+    QTest::newRow("non-numeric size index")
+        << std::vector<IniEdit>{{"Thumbnail", "Size", "abc"}} << 0 << QString() << false << true << centred;
+    QTest::newRow("missing name text shows ERROR")
+        << std::vector<IniEdit>{{"FileName", "Text", std::nullopt}, {"Thumbnail", "Size", "1"}} << 1
+        << QStringLiteral(u"ERROR") << false << true << centred;
+    QTest::newRow("naming rule beyond the list")
+        << std::vector<IniEdit>{{"FileName", "Mode", "3"}, {"Output", "Mode", "1"}, {"Output", "Path", "/o/"}} << 0
+        << QString() << true << true << centred;
+  }
+
+  void failureCasesKeepWhatWasNotReached() {
+    QFETCH(std::vector<IniEdit>, edits);
+    QFETCH(int, sizeIndex);
+    QFETCH(QString, nameText);
+    QFETCH(bool, out2);
+    QFETCH(bool, qualityShown);
+    QFETCH(QPoint, pos);
+
+    WindowHarness h;
+    // The window's centred position, as a first start writes it.
+    {
+      WindowHarness first;
+      first.Start();
+      if (pos == QPoint(-1, -1)) pos = first.window->pos();
+    }
+    QVERIFY(mirelo::app::CreateSettingsFile(h.thumbIni(), pos.y() * 15, pos.x() * 15));
+    Apply(h.thumbIni(), edits);
+    auto& w = h.Start();
+    const auto& c = w.Controls();
+    QCOMPARE(w.pos(), pos);
+    QCOMPARE(c.CbSize->currentIndex(), sizeIndex);
+    QCOMPARE(c.FNameStr->text(), nameText);
+    QCOMPARE(c.OpThumbOut2->isChecked(), out2);
+    QCOMPARE(c.OpThumbOut1->isChecked(), !out2);
+    QCOMPARE(!c.SL_Q->isHidden() && !c.Lb_Q->isHidden(), qualityShown);
+    QVERIFY(h.shell.errors.isEmpty());
+  }
+
+  void framePicturesLoadIntoThePreviews() {
+    WindowHarness h;
+    const QString png = h.dir.filePath(QStringLiteral(u"枠.png"));
+    QImage picture(40, 30, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    QVERIFY(picture.save(png, "PNG"));
+    const QString broken = h.dir.filePath(QStringLiteral(u"broken.png"));
+    WriteBytes(std::filesystem::path(broken.toStdString()), "not a picture");
+
+    QVERIFY(mirelo::app::CreateSettingsFile(h.thumbIni(), 0, 0));
+    Apply(h.thumbIni(), {{"StillFrame", "File", png.toStdString()},
+                         {"StillFrame", "Top", "1"},
+                         {"StillFrame", "Left", "2"},
+                         {"StillFrame", "Width", "30"},
+                         {"StillFrame", "Height", "20"},
+                         {"VideoFrame", "File", broken.toStdString()},
+                         {"VideoFrame", "Top", "5"}});
+    auto& w = h.Start();
+    const auto& s = w.Settings();
+    QVERIFY(w.Controls().LEAD3->HasImage());
+    QCOMPARE(s.StillFrameTop, 1);
+    QCOMPARE(s.StillFrameHeight, 20);
+    QCOMPARE(s.StillFrameFile, std::optional<std::string>(png.toStdString()));
+    // A picture that cannot be loaded keeps its name while its numbers stay -1.
+    QVERIFY(!w.Controls().LEAD4->HasImage());
+    QCOMPARE(s.VideoFrameFile, std::optional<std::string>(broken.toStdString()));
+    QCOMPARE(s.VideoFrameTop, -1);
+    QCOMPARE(w.FrameEditFile, broken.toStdString());
+  }
+
+  void missingFramePictureClearsTheFrame() {
+    WindowHarness h;
+    QVERIFY(mirelo::app::CreateSettingsFile(h.thumbIni(), 0, 0));
+    Apply(h.thumbIni(), {{"StillFrame", "File", "/nowhere/frame.png"}, {"StillFrame", "Top", "1"}});
+    auto& w = h.Start();
+    QCOMPARE(w.Settings().StillFrameFile, std::nullopt);
+    QCOMPARE(w.Settings().StillFrameTop, -1);
+    QCOMPARE(w.FrameEditFile, std::string("ERROR"));  // the video frame's text as read
+  }
+
+  void secondInstanceIsRefusedWithoutTouchingFiles() {
+    WindowHarness h;
+    mirelo::shell::SingleInstanceLock running(h.appDir());
+    QVERIFY(running.held());
+    auto& w = h.Make();
+    QVERIFY(!w.Form_Load());
+    QCOMPARE(h.shell.errors, QStringList{QStringLiteral(u"ミレロはすでに起動されています。")});
+    QVERIFY(std::filesystem::is_empty(h.appDir()));
+    QVERIFY(!w.isVisible());
+    QVERIFY(w.windowTitle().isEmpty());
+
+    // Another AppDir is another instance's business.
+    WindowHarness other;
+    QVERIFY(other.Make().Form_Load());
+  }
+
+  void instanceLockIsReleasedWithTheWindow() {
+    WindowHarness h;
+    h.Start();
+    QVERIFY(!mirelo::shell::SingleInstanceLock(h.appDir()).held());
+    h.window.reset();
+    QVERIFY(mirelo::shell::SingleInstanceLock(h.appDir()).held());
+  }
+};
+
+QTEST_MAIN(StartupTest)
+#include "startup_test.moc"

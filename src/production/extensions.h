@@ -12,7 +12,8 @@ namespace mirelo::production {
 
 // The search text of ExtOK: six video extensions, four blanks, seven still-image extensions.
 // Positions are one-based: avi 1 ... flv 22, jpg 29 ... tif 54.
-inline constexpr std::string_view kSupportedExtensions = "avi mpeg mpg wmv asf flv    jpg jpeg bmp gif png pct tif";
+inline constexpr std::string_view kSupportedExtensions =
+    "avi mpeg mpg wmv asf flv    jpg jpeg bmp gif png pct tif";
 
 // ExtOK results from this position on are still images; 1 up to it are videos, 0 unsupported.
 inline constexpr std::int16_t kFirstStillPosition = 27;

@@ -190,7 +190,9 @@ std::string WriteBytesUnderFreeName(std::string_view sourcePath, const app::Thum
                                     std::span<const std::uint8_t> bytes, const NameTakenTest& taken) {
   return WriteUnderFreeName(
       sourcePath, settings,
-      [bytes](const std::string& path) { imaging::WriteFileBytes(path, bytes, imaging::CreateMode::Exclusive); },
+      [bytes](const std::string& path) {
+        imaging::WriteFileBytes(path, bytes, imaging::CreateMode::Exclusive);
+      },
       taken);
 }
 

@@ -46,10 +46,10 @@ class RunNameIndex {
 
 // The fixed parts of the output name of one entry.
 struct OutputNameParts {
-  std::string folder;     // with its trailing "/", or empty for the current folder
-  std::string name;       // base name with the naming text
-  std::string extension;  // without the dot; empty for a format index without a file
-  bool lowerCase = false; // lower the file name (not the folder)
+  std::string folder;      // with its trailing "/", or empty for the current folder
+  std::string name;        // base name with the naming text
+  std::string extension;   // without the dot; empty for a format index without a file
+  bool lowerCase = false;  // lower the file name (not the folder)
 };
 
 // Folder, name and extension from the source path and the settings.

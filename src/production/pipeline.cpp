@@ -83,7 +83,8 @@ Fit ApplyFitRule(std::int16_t fitMode, double sw, double sh, double bw, double b
   return fit;
 }
 
-Composition ComposeWithoutFrame(bool sameAsSource, const Fit& fit, std::int16_t fitMode, double bw, double bh) {
+Composition ComposeWithoutFrame(bool sameAsSource, const Fit& fit, std::int16_t fitMode, double bw,
+                                double bh) {
   if (sameAsSource) {
     Composition c;
     c.copyWhole = true;
@@ -186,8 +187,8 @@ bool LoadFailureDeselects(std::int32_t errorNumber) {
   return errorNumber != err::kFileCannotBeRead && errorNumber != err::kInvalidFileFormat;
 }
 
-LoadOutcome LoadStillImage(imaging::ImagingControl& work, std::string_view path, const app::ThumbSettings& settings,
-                           const SizeTexts& sizes, bool allowShrink) {
+LoadOutcome LoadStillImage(imaging::ImagingControl& work, std::string_view path,
+                           const app::ThumbSettings& settings, const SizeTexts& sizes, bool allowShrink) {
   LoadOutcome outcome;
   outcome.path = std::string(path);
   bool loaded = false;
@@ -255,10 +256,10 @@ void BuildThumbnail(EntryKind kind, imaging::ImagingControl& work, imaging::Imag
   }
   work.ColorResolution(24, imaging::palette::kFixed4, 0, 0);
 
-  const Composition c = FramesOn(settings)
-                            ? ComposeInFrame(fit, settings.FitMode, bw, bh, frame.Left, frame.Top, frame.Width,
-                                             frame.Height)
-                            : ComposeWithoutFrame(box.sameAsSource, fit, settings.FitMode, bw, bh);
+  const Composition c =
+      FramesOn(settings)
+          ? ComposeInFrame(fit, settings.FitMode, bw, bh, frame.Left, frame.Top, frame.Width, frame.Height)
+          : ComposeWithoutFrame(box.sameAsSource, fit, settings.FitMode, bw, bh);
   if (c.copyWhole) {
     output.PutImage(work.GetImage());
     return;
@@ -268,7 +269,8 @@ void BuildThumbnail(EntryKind kind, imaging::ImagingControl& work, imaging::Imag
                  imaging::kCombineCopy);
 }
 
-std::optional<PreparedThumbnail> PrepareThumbnail(imaging::ImagingControl& output, const app::ThumbSettings& settings) {
+std::optional<PreparedThumbnail> PrepareThumbnail(imaging::ImagingControl& output,
+                                                  const app::ThumbSettings& settings) {
   PreparedThumbnail prepared;
   prepared.qualityFactor = QualityFactorFor(settings.Quality);
   output.SetDpiX(settings.DpiValue);

@@ -50,7 +50,8 @@ struct Composition {
 };
 
 // Composition without a frame (copy when the same-as-source test held). Offsets may throw Error 6.
-Composition ComposeWithoutFrame(bool sameAsSource, const Fit& fit, std::int16_t fitMode, double bw, double bh);
+Composition ComposeWithoutFrame(bool sameAsSource, const Fit& fit, std::int16_t fitMode, double bw,
+                                double bh);
 
 // Composition into a frame rectangle L, T, W, H; the horizontal centring is a 16-bit addition
 // (Error 6 on overflow).
@@ -92,13 +93,15 @@ imaging::Size MinimumDecodeSize(imaging::Size fullSize, EntryKind kind, const ap
 struct LoadOutcome {
   bool ok = false;
   std::int32_t errorNumber = 0;
-  bool failedInLoad = false;   // the file load failed (rather than the trim)
-  imaging::Size fullSize;      // upright size of the picture in its file (0 by 0 when not loaded)
-  std::string path;            // the path exactly as passed
-  std::string message;         // the second log line
+  bool failedInLoad = false;  // the file load failed (rather than the trim)
+  imaging::Size fullSize;     // upright size of the picture in its file (0 by 0 when not loaded)
+  std::string path;           // the path exactly as passed
+  std::string message;        // the second log line
   bool deselect = false;
 
-  std::vector<std::string> logLines() const { return ok ? std::vector<std::string>{} : std::vector<std::string>{path, message}; }
+  std::vector<std::string> logLines() const {
+    return ok ? std::vector<std::string>{} : std::vector<std::string>{path, message};
+  }
 };
 
 // Second log line of a failed still load: 20007, 20009 have their texts, any other number is
@@ -110,8 +113,9 @@ bool LoadFailureDeselects(std::int32_t errorNumber);
 // Loads a still into the working image and trims it when asked. Never throws for the file; the
 // outcome carries the failure. allowShrink lets a JPEG decode reduced (never changing the
 // thumbnail's size).
-LoadOutcome LoadStillImage(imaging::ImagingControl& work, std::string_view path, const app::ThumbSettings& settings,
-                           const SizeTexts& sizes, bool allowShrink = true);
+LoadOutcome LoadStillImage(imaging::ImagingControl& work, std::string_view path,
+                           const app::ThumbSettings& settings, const SizeTexts& sizes,
+                           bool allowShrink = true);
 
 // Contrast, fit rule, resize, sharpen, monochrome, 24 bits, composition into output. Throws
 // mirelo::Error (imaging numbers, 6, 11, 13). For a video capture, kind is EntryKind::Video.
@@ -128,7 +132,8 @@ struct PreparedThumbnail {
 
 // SaveThumbnail's preparation and encoding in memory: resolution, format preparation, encode.
 // nullopt for a FormatIndex outside 0..6 (nothing is saved). Changes output (resolution, colours).
-std::optional<PreparedThumbnail> PrepareThumbnail(imaging::ImagingControl& output, const app::ThumbSettings& settings);
+std::optional<PreparedThumbnail> PrepareThumbnail(imaging::ImagingControl& output,
+                                                  const app::ThumbSettings& settings);
 
 // Writes encoded bytes to a new file (exclusive creation: Error 58 when the name is taken,
 // 76 for a missing folder).

@@ -31,18 +31,37 @@ TEST(Extensions, ExtOKPositionsAndKinds) {
     std::int16_t position;
   };
   const std::vector<Row> rows = {
-      {"/v/a.avi", 1},   {"/v/a.mpeg", 5},  {"/v/a.mpg", 10},  {"/v/a.wmv", 14},  {"/v/a.asf", 18},
-      {"/v/a.flv", 22},  {"/p/a.jpg", 29},  {"/p/a.jpeg", 33}, {"/p/a.bmp", 38},  {"/p/a.gif", 42},
-      {"/p/a.png", 46},  {"/p/a.pct", 50},  {"/p/a.tif", 54},
+      {"/v/a.avi", 1},
+      {"/v/a.mpeg", 5},
+      {"/v/a.mpg", 10},
+      {"/v/a.wmv", 14},
+      {"/v/a.asf", 18},
+      {"/v/a.flv", 22},
+      {"/p/a.jpg", 29},
+      {"/p/a.jpeg", 33},
+      {"/p/a.bmp", 38},
+      {"/p/a.gif", 42},
+      {"/p/a.png", 46},
+      {"/p/a.pct", 50},
+      {"/p/a.tif", 54},
       // Lowered before the search.
-      {"/p/PHOTO.JPG", 29}, {"/v/CLIP.Avi", 1},
+      {"/p/PHOTO.JPG", 29},
+      {"/v/CLIP.Avi", 1},
       // A substring search: parts of listed extensions are found too.
-      {"/v/clip.mp", 5}, {"/v/clip.peg", 6}, {"/p/pic.ng", 47}, {"/p/x.jp", 29}, {"/x/x.v a", 16},
+      {"/v/clip.mp", 5},
+      {"/v/clip.peg", 6},
+      {"/p/pic.ng", 47},
+      {"/p/x.jp", 29},
+      {"/x/x.v a", 16},
       {"/x/x.flv    jpg", 22},
       // No extension: found at 1, a video.
-      {"/x/README", 1}, {"/x/name.", 1},
+      {"/x/README", 1},
+      {"/x/name.", 1},
       // Not supported.
-      {"/my.pics/photo", 0}, {"/x/a.tiff", 0}, {"/x/a.mp4", 0}, {"/x/a.txt", 0},
+      {"/my.pics/photo", 0},
+      {"/x/a.tiff", 0},
+      {"/x/a.mp4", 0},
+      {"/x/a.txt", 0},
   };
   for (const Row& r : rows) {
     EXPECT_EQ(ExtOK(r.name), r.position) << r.name;

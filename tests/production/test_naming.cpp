@@ -18,7 +18,8 @@ namespace mirelo::production {
 namespace {
 
 std::string Lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](char c) { return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c; });
+  std::transform(s.begin(), s.end(), s.begin(),
+                 [](char c) { return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c; });
   return s;
 }
 
@@ -58,10 +59,29 @@ TEST(Naming, CasesOfTheNamingRules) {
     const char* expected;
   };
   const std::vector<Row> rows = {
-      {"the source takes its own name", "/pics/a.jpg", 0, "", 0, "", 0, 0, 0, {"/pics/a.jpg"}, "/pics/_a.jpg"},
+      {"the source takes its own name",
+       "/pics/a.jpg",
+       0,
+       "",
+       0,
+       "",
+       0,
+       0,
+       0,
+       {"/pics/a.jpg"},
+       "/pics/_a.jpg"},
       {"second run", "/pics/a.jpg", 0, "", 0, "", 0, 0, 0, {"/pics/a.jpg", "/pics/_a.jpg"}, "/pics/__a.jpg"},
       {"text behind", "/pics/a.jpg", 0, "", 2, "_thum", 0, 0, 0, {"/pics/a.jpg"}, "/pics/a_thum.jpg"},
-      {"text behind, taken", "/pics/a.jpg", 0, "", 2, "_thum", 0, 0, 0, {"/pics/a.jpg", "/pics/a_thum.jpg"},
+      {"text behind, taken",
+       "/pics/a.jpg",
+       0,
+       "",
+       2,
+       "_thum",
+       0,
+       0,
+       0,
+       {"/pics/a.jpg", "/pics/a_thum.jpg"},
        "/pics/_a_thum.jpg"},
       {"text in front", "/pics/a.jpg", 0, "", 1, "s_", 0, 0, 0, {"/pics/a.jpg"}, "/pics/s_a.jpg"},
       {"jpeg extension", "/pics/a.jpg", 0, "", 2, "_t", 1, 1, 0, {}, "/pics/a_t.jpeg"},
@@ -69,7 +89,16 @@ TEST(Naming, CasesOfTheNamingRules) {
       {"output folder with separator", "/pics/a.jpg", 1, "/out/", 0, "", 0, 0, 0, {}, "/out/a.jpg"},
       {"root as output folder", "/pics/a.jpg", 1, "/", 0, "", 2, 0, 0, {}, "/a.png"},
       {"lower case: only the file name", "/Pics/IMG_01.JPG", 0, "", 0, "", 2, 0, 1, {}, "/Pics/img_01.png"},
-      {"lower case, taken in other case", "/Pics/IMG_01.JPG", 0, "", 0, "", 2, 0, 1, {"/Pics/IMG_01.PNG"},
+      {"lower case, taken in other case",
+       "/Pics/IMG_01.JPG",
+       0,
+       "",
+       0,
+       "",
+       2,
+       0,
+       1,
+       {"/Pics/IMG_01.PNG"},
        "/Pics/_img_01.png"},
       {"a dot in the folder", "/a.b/photo.gif", 0, "", 0, "", 3, 0, 0, {}, "/a.b/photo.gif"},
       {"only the last extension goes", "/a/b.c.jpg", 0, "", 0, "", 6, 0, 0, {}, "/a/b.c.bmp"},
@@ -206,14 +235,12 @@ TEST_F(NamingOnDisk, ANameTakenMeanwhileMovesToTheNextCandidate) {
   app::ThumbSettings s = Defaults();
   // Another program creates _a.jpg between the test and the creation.
   int calls = 0;
-  const std::string written = WriteUnderFreeName(
-      Folder() + "a.jpg", s,
-      [&](const std::string& path) {
-        if (++calls == 1) {
-          EXPECT_EQ(path, Folder() + "_a.jpg");
-          throw Error(err::kFileAlreadyExists);
-        }
-      });
+  const std::string written = WriteUnderFreeName(Folder() + "a.jpg", s, [&](const std::string& path) {
+    if (++calls == 1) {
+      EXPECT_EQ(path, Folder() + "_a.jpg");
+      throw Error(err::kFileAlreadyExists);
+    }
+  });
   EXPECT_EQ(calls, 2);
   EXPECT_EQ(written, Folder() + "__a.jpg");
 

@@ -38,7 +38,8 @@ TEST(PipelineArithmetic, QualityFactor) {
     std::int16_t factor;
   };
   // 50 gives 128.5 exactly and so 128 (2.53 as a double would give 129); 10 gives 229.7.
-  for (const Row& r : std::vector<Row>{{100, 2}, {75, 65}, {50, 128}, {0, 255}, {1, 252}, {10, 230}, {99, 5}}) {
+  for (const Row& r :
+       std::vector<Row>{{100, 2}, {75, 65}, {50, 128}, {0, 255}, {1, 252}, {10, 230}, {99, 5}}) {
     EXPECT_EQ(QualityFactorFor(r.quality), r.factor) << "quality " << r.quality;
   }
   EXPECT_EQ(ErrorNumberOf([] { QualityFactorFor(32767); }), err::kOverflow);
@@ -179,7 +180,9 @@ TEST(PipelineArithmetic, CompositionInFrame) {
   EXPECT_EQ(ComposeInFrame(Fit{61, 120, 2}, 1, 160, 120, 10, 20, 160, 120).destLeft, 60);
   EXPECT_EQ(ComposeInFrame(Fit{63, 120, 2}, 1, 160, 120, 10, 20, 160, 120).destLeft, 58);
   // The centring is a 16-bit addition.
-  EXPECT_EQ(ErrorNumberOf([] { ComposeInFrame(Fit{1, 120, 2}, 1, 30001, 120, 20000, 0, 30001, 120); }),
+  EXPECT_EQ(ErrorNumberOf([] {
+              ComposeInFrame(Fit{1, 120, 2}, 1, 30001, 120, 20000, 0, 30001, 120);
+            }),
             err::kOverflow);
   EXPECT_EQ(ComposeInFrame(Fit{1, 120, 2}, 1, 30001, 120, 17767, 0, 30001, 120).destLeft, 32767);
 }

@@ -34,8 +34,8 @@ Rgb PixelAt(const Image& image, int x, int y) {
       std::abs(got.b - want.b) <= tolerance) {
     return ::testing::AssertionSuccess();
   }
-  return ::testing::AssertionFailure() << "got " << int(got.r) << "," << int(got.g) << "," << int(got.b) << " want "
-                                       << int(want.r) << "," << int(want.g) << "," << int(want.b);
+  return ::testing::AssertionFailure() << "got " << int(got.r) << "," << int(got.g) << "," << int(got.b)
+                                       << " want " << int(want.r) << "," << int(want.g) << "," << int(want.b);
 }
 
 constexpr Rgb kRed{255, 0, 0};
@@ -122,8 +122,8 @@ TEST_F(PipelineFiles, SizesWithoutFrame) {
 TEST_F(PipelineFiles, CoverShowsTheMiddle) {
   // Red, blue, green thirds of 100, 200, 100 columns; resized to 240 wide they are 60, 120, 60, and
   // columns 40..199 of that remain: red 0..19, blue 20..139, green 140..159.
-  const std::string source = Picture("stripes.png", {"-size", "100x200", "xc:red", "-size", "200x200", "xc:blue",
-                                                     "-size", "100x200", "xc:lime", "+append"});
+  const std::string source = Picture("stripes.png", {"-size", "100x200", "xc:red", "-size", "200x200",
+                                                     "xc:blue", "-size", "100x200", "xc:lime", "+append"});
   settings_.FitMode = 2;
   const Image out = Run(source);
   ASSERT_EQ(out.width, 160);
@@ -170,8 +170,8 @@ TEST_F(PipelineFiles, FramePlacements) {
 
 TEST_F(PipelineFiles, SameAsSourceKeepsTheTrimmedSize) {
   // A 100 x 50 red block in a white 300 x 200 picture.
-  const std::string source =
-      Picture("margin.png", {"-size", "300x200", "xc:white", "-fill", "red", "-draw", "rectangle 50,60 149,109"});
+  const std::string source = Picture(
+      "margin.png", {"-size", "300x200", "xc:white", "-fill", "red", "-draw", "rectangle 50,60 149,109"});
   Image out = Run(source, {"0", "999"});
   EXPECT_EQ(out.width, 300);
   EXPECT_EQ(out.height, 200);
@@ -194,7 +194,8 @@ TEST_F(PipelineFiles, BitsPerPixelByFormat) {
     std::int16_t formatIndex;
     const char* magick;
   };
-  for (const Row& r : std::vector<Row>{{0, "JPEG"}, {2, "PNG"}, {3, "GIF"}, {4, "GIF"}, {5, "PICT"}, {6, "BMP"}}) {
+  for (const Row& r :
+       std::vector<Row>{{0, "JPEG"}, {2, "PNG"}, {3, "GIF"}, {4, "GIF"}, {5, "PICT"}, {6, "BMP"}}) {
     settings_.FormatIndex = r.formatIndex;
     const Image out = Run(source, {"64", "48"});
     EXPECT_EQ(out.width, 64);
@@ -237,8 +238,8 @@ TEST_F(PipelineFiles, JpegSettingsReachTheFile) {
 }
 
 TEST_F(PipelineFiles, EightBitGifSource) {
-  const std::string source = Picture("p.gif", {"-size", "80x60", "xc:red", "-size", "80x60", "xc:blue", "+append",
-                                               "-colors", "4"});
+  const std::string source =
+      Picture("p.gif", {"-size", "80x60", "xc:red", "-size", "80x60", "xc:blue", "+append", "-colors", "4"});
   settings_.FormatIndex = 0;
   const Image out = Run(source, {"80", "60"});
   EXPECT_EQ(out.width, 80);
@@ -261,8 +262,8 @@ TEST_F(PipelineFiles, EightBitFramePictureKeepsThePhotoColours) {
 }
 
 TEST_F(PipelineFiles, ShrinkOnLoadChangesNoSize) {
-  const std::string source = Picture("big.jpg", {"-seed", "7", "-size", "1600x1200", "plasma:fractal", "-blur",
-                                                 "0x2", "-quality", "92"});
+  const std::string source = Picture(
+      "big.jpg", {"-seed", "7", "-size", "1600x1200", "plasma:fractal", "-blur", "0x2", "-quality", "92"});
   auto build = [&](const SizeTexts& sizes, bool allowShrink) {
     ImagingControl work, output;
     EXPECT_TRUE(LoadStillImage(work, source, settings_, sizes, allowShrink).ok);

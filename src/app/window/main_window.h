@@ -73,6 +73,10 @@ class MainWindow : public QMainWindow {
   std::function<void()> ReleaseVideo;
   std::function<void()> ClearStill;
 
+  // True once the exit sequence or the close box has ended the program; work that yields to the
+  // event loop (a batch run) stops when it sees this.
+  bool Ending() const { return ending_; }
+
   // The window's position in twips, as stored in thumb.ini.
   std::int32_t LeftTwips() const;
   std::int32_t TopTwips() const;

@@ -22,7 +22,8 @@ void WriteBytes(const std::filesystem::path& file, const std::vector<std::uint8_
 std::vector<std::uint8_t> WithExifOrientation(const std::vector<std::uint8_t>& jpeg, int orientation,
                                               bool bigEndian);
 
-// An ICC profile made with Little CMS: "adobe" (Adobe RGB 1998), "srgb".
+// An ICC profile made with Little CMS: "adobe" (Adobe RGB 1998), "srgb", "cmyk" (a made-up
+// printing profile that brightens noticeably against the naive conversion).
 std::vector<std::uint8_t> MakeProfile(const std::string& which);
 
 // Horizontal and vertical resolution in dots per inch as ImageMagick reads them; {-1, -1} on failure.

@@ -1,6 +1,6 @@
 # Tests of our own BMP and PICT codecs and of hostile input to every reader.
 mirelo_gtest(imaging_own_codec_tests
-  SOURCES test_bmp.cpp test_pict.cpp
+  SOURCES test_bmp.cpp test_pict.cpp test_hostile.cpp
   LIBS mirelo_imaging mirelo_test_support)
 
 # The fuzz targets built as plain programs (<target>_repro) replay their seed corpora and the

@@ -15,52 +15,10 @@
 namespace mirelo::imaging {
 namespace {
 
+using test::BmpSpec;
 using test::ByteBuilder;
+using test::MakeBmp;
 using test::ErrorNumber;
-
-struct BmpSpec {
-  std::uint32_t headerSize = 40;
-  std::int32_t width = 1;
-  std::int32_t height = 1;
-  int bpp = 24;
-  std::uint32_t compression = 0;
-  std::vector<Rgb> palette;
-  std::uint32_t clrUsed = 0;
-  std::array<std::uint32_t, 4> masks{};
-  std::int32_t ppm = 0;
-  std::vector<std::uint8_t> pixels;  // as stored in the file
-};
-
-std::vector<std::uint8_t> MakeBmp(const BmpSpec& s) {
-  const std::size_t entry = s.headerSize == 12 ? 3 : 4;
-  const std::size_t masksAfter = s.headerSize != 40 ? 0 : s.compression == 3 ? 12 : s.compression == 6 ? 16 : 0;
-  const std::size_t off = 14 + s.headerSize + masksAfter + s.palette.size() * entry;
-  ByteBuilder b;
-  b.u8('B').u8('M').u32le(static_cast<std::uint32_t>(off + s.pixels.size())).u32le(0);
-  b.u32le(static_cast<std::uint32_t>(off)).u32le(s.headerSize);
-  const std::size_t headerStart = b.size() - 4;
-  if (s.headerSize == 12) {
-    b.u16le(static_cast<unsigned>(s.width)).u16le(static_cast<unsigned>(s.height)).u16le(1).u16le(static_cast<unsigned>(s.bpp));
-  } else {
-    b.u32le(static_cast<std::uint32_t>(s.width)).u32le(static_cast<std::uint32_t>(s.height)).u16le(1);
-    b.u16le(static_cast<unsigned>(s.bpp));
-    if (s.headerSize >= 40) {
-      b.u32le(s.compression).u32le(static_cast<std::uint32_t>(s.pixels.size()));
-      const std::uint32_t clrUsed = s.clrUsed ? s.clrUsed : static_cast<std::uint32_t>(s.palette.size());
-      b.u32le(static_cast<std::uint32_t>(s.ppm)).u32le(static_cast<std::uint32_t>(s.ppm)).u32le(clrUsed).u32le(0);
-    }
-    if (s.headerSize >= 52 && s.headerSize != 64) b.u32le(s.masks[0]).u32le(s.masks[1]).u32le(s.masks[2]);
-    if (s.headerSize >= 56 && s.headerSize != 64) b.u32le(s.masks[3]);
-    b.zeros(headerStart + s.headerSize - b.size());
-  }
-  for (std::size_t i = 0; i < masksAfter / 4; ++i) b.u32le(s.masks[i]);
-  for (const Rgb& c : s.palette) {
-    b.u8(c.b).u8(c.g).u8(c.r);
-    if (entry == 4) b.u8(0);
-  }
-  b.bytes(s.pixels);
-  return b.data();
-}
 
 Image Decode(const std::vector<std::uint8_t>& bytes) { return ReadBmp(bytes, {}); }
 

@@ -20,7 +20,8 @@ std::filesystem::path ResolveAppDir(const std::filesystem::path& executableDir, 
                                     const char* home) {
   namespace fs = std::filesystem;
   std::error_code ec;
-  if (!executableDir.empty() && fs::is_directory(executableDir, ec) && ::access(executableDir.c_str(), W_OK) == 0)
+  if (!executableDir.empty() && fs::is_directory(executableDir, ec) &&
+      ::access(executableDir.c_str(), W_OK) == 0)
     return executableDir;
   fs::path base;
   if (xdgConfigHome && *xdgConfigHome && fs::path(xdgConfigHome).is_absolute()) {

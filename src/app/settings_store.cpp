@@ -57,7 +57,8 @@ constexpr OptionKey kOptionKeys[] = {
 const char* SectionOf(FrameKind kind) { return kind == FrameKind::Still ? "StillFrame" : "VideoFrame"; }
 
 // Groups 2 and 3 of LoadSettings.
-void LoadFrameGroup(const std::filesystem::path& file, ThumbSettings& settings, SettingsSink& sink, FrameKind kind) {
+void LoadFrameGroup(const std::filesystem::path& file, ThumbSettings& settings, SettingsSink& sink,
+                    FrameKind kind) {
   const char* section = SectionOf(kind);
   FrameTemplate frame = settings.Frame(kind);
   const std::string text = ReadIni("File", section, file);
@@ -71,8 +72,8 @@ void LoadFrameGroup(const std::filesystem::path& file, ThumbSettings& settings, 
   }
   sink.LoadFramePicture(kind, text);
   // Each number reaches the record as soon as it is read, so a failure keeps the earlier ones.
-  std::int16_t FrameTemplate::*const fields[] = {&FrameTemplate::Top, &FrameTemplate::Left, &FrameTemplate::Width,
-                                                 &FrameTemplate::Height};
+  std::int16_t FrameTemplate::*const fields[] = {&FrameTemplate::Top, &FrameTemplate::Left,
+                                                 &FrameTemplate::Width, &FrameTemplate::Height};
   const char* const keys[] = {"Top", "Left", "Width", "Height"};
   for (int i = 0; i < 4; ++i) {
     frame.*fields[i] = ReadNumber(file, keys[i], section);
@@ -87,8 +88,10 @@ void LoadMainGroup(const std::filesystem::path& file, ThumbSettings& s, Settings
   s.FrameMode = num("Mode", "Thumbnail");
   s.SizeIndex = num("Size", "Thumbnail");
   sink.SelectSizePreset(s.SizeIndex);
-  if (s.FrameMode == 0) sink.SelectOption(OptionButton::ThumbWaku1);
-  else if (s.FrameMode == 1) sink.SelectOption(OptionButton::ThumbWaku2);
+  if (s.FrameMode == 0)
+    sink.SelectOption(OptionButton::ThumbWaku1);
+  else if (s.FrameMode == 1)
+    sink.SelectOption(OptionButton::ThumbWaku2);
   s.FormatIndex = num("Mode", "Image");
   s.Quality = num("Quality", "Image");
   sink.SelectFormat(s.FormatIndex);
@@ -107,8 +110,10 @@ void LoadMainGroup(const std::filesystem::path& file, ThumbSettings& s, Settings
     s.OutputPath.reset();
     s.OutputMode = 0;
   }
-  if (s.OutputMode == 0) sink.SelectOption(OptionButton::ThumbOut1);
-  else if (s.OutputMode == 1) sink.SelectOption(OptionButton::ThumbOut2);
+  if (s.OutputMode == 0)
+    sink.SelectOption(OptionButton::ThumbOut1);
+  else if (s.OutputMode == 1)
+    sink.SelectOption(OptionButton::ThumbOut2);
   s.NameMode = num("Mode", "FileName");
   s.NameText = ReadIni("Text", "FileName", file);
   sink.SelectNamingRule(s.NameMode);
@@ -127,13 +132,15 @@ void Guarded(Group group) {
 
 }  // namespace
 
-bool CreateSettingsFile(const std::filesystem::path& iniFile, std::int32_t windowTop, std::int32_t windowLeft) {
+bool CreateSettingsFile(const std::filesystem::path& iniFile, std::int32_t windowTop,
+                        std::int32_t windowLeft) {
   if (!ini::WriteLines(iniFile, {";ミレロ", ";本体用", ""})) return false;
   WriteDefaultSettings(iniFile, windowTop, windowLeft);
   return true;
 }
 
-void WriteDefaultSettings(const std::filesystem::path& iniFile, std::int32_t windowTop, std::int32_t windowLeft) {
+void WriteDefaultSettings(const std::filesystem::path& iniFile, std::int32_t windowTop,
+                          std::int32_t windowLeft) {
   const Writer w{iniFile};
   w.Text("1.10", "Version", "Program");
   w.Plain(windowTop, "Top", "Location");
@@ -192,7 +199,8 @@ void SaveFrameSettings(const std::filesystem::path& iniFile, const ThumbSettings
   }
 }
 
-void SaveWindowPosition(const std::filesystem::path& iniFile, std::int32_t windowLeft, std::int32_t windowTop) {
+void SaveWindowPosition(const std::filesystem::path& iniFile, std::int32_t windowLeft,
+                        std::int32_t windowTop) {
   const Writer w{iniFile};
   w.Plain(windowLeft, "LEFT", "LOCATION");
   w.Plain(windowTop, "TOP", "LOCATION");

@@ -64,10 +64,12 @@ class SettingsSink {
 // Start-up step 11 for a missing file: creates thumb.ini with ";ミレロ", ";本体用" and an empty
 // line (CP932, CR LF), then WriteDefaultSettings. windowTop/windowLeft: the centred position in
 // twips. False when the file could not be created.
-bool CreateSettingsFile(const std::filesystem::path& iniFile, std::int32_t windowTop, std::int32_t windowLeft);
+bool CreateSettingsFile(const std::filesystem::path& iniFile, std::int32_t windowTop,
+                        std::int32_t windowLeft);
 
 // Writes every default key in the order of Part 1.2 (the window position in plain decimal).
-void WriteDefaultSettings(const std::filesystem::path& iniFile, std::int32_t windowTop, std::int32_t windowLeft);
+void WriteDefaultSettings(const std::filesystem::path& iniFile, std::int32_t windowTop,
+                          std::int32_t windowLeft);
 
 // Reads thumb.ini into settings in three guarded groups and drives the controls through sink.
 // Never fails to its caller.
@@ -85,6 +87,7 @@ void SaveOptionSettings(const std::filesystem::path& iniFile, const ThumbSetting
 void SaveFrameSettings(const std::filesystem::path& iniFile, const ThumbSettings& settings);
 
 // The exit command (Part 1.1): LOCATION/LEFT then LOCATION/TOP, plain decimal.
-void SaveWindowPosition(const std::filesystem::path& iniFile, std::int32_t windowLeft, std::int32_t windowTop);
+void SaveWindowPosition(const std::filesystem::path& iniFile, std::int32_t windowLeft,
+                        std::int32_t windowTop);
 
 }  // namespace mirelo::app

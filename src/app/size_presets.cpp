@@ -83,7 +83,8 @@ std::vector<std::string> LoadSizes(const std::filesystem::path& sizeFile) {
   return again ? SectionLineNames(*again) : std::vector<std::string>{};
 }
 
-SizeSelection CbSizeClick(const std::filesystem::path& sizeFile, const std::vector<std::string>& names, int index) {
+SizeSelection CbSizeClick(const std::filesystem::path& sizeFile, const std::vector<std::string>& names,
+                          int index) {
   SizeSelection out;
   out.sizeIndex = static_cast<std::int16_t>(std::clamp(index, -32768, 32767));
   out.widthText = "0";
@@ -152,10 +153,13 @@ PresetOutcome SizeDeleteClick(const std::filesystem::path& sizeFile, const SizeL
     if (it != out.names.end()) {
       const int removed = static_cast<int>(it - out.names.begin());
       out.names.erase(it);
-      if (removed < out.selectedIndex) --out.selectedIndex;
-      else if (removed == out.selectedIndex) out.selectedIndex = std::max(removed - 1, 0);
+      if (removed < out.selectedIndex)
+        --out.selectedIndex;
+      else if (removed == out.selectedIndex)
+        out.selectedIndex = std::max(removed - 1, 0);
     }
-    if (out.selectedIndex >= static_cast<int>(out.names.size())) out.selectedIndex = static_cast<int>(out.names.size()) - 1;
+    if (out.selectedIndex >= static_cast<int>(out.names.size()))
+      out.selectedIndex = static_cast<int>(out.names.size()) - 1;
   }
   out.selection = CbSizeClick(sizeFile, out.names, out.selectedIndex);
   return out;

@@ -65,7 +65,8 @@ std::vector<std::string> LoadSizes(const std::filesystem::path& sizeFile);
 // CbSize_Click for the entry index of names. A preset whose Width or Height is missing or not a
 // 16-bit number (or an index outside the list) beeps and shows "0" and "0" in disabled boxes, as
 // the preset that keeps the source size.
-SizeSelection CbSizeClick(const std::filesystem::path& sizeFile, const std::vector<std::string>& names, int index);
+SizeSelection CbSizeClick(const std::filesystem::path& sizeFile, const std::vector<std::string>& names,
+                          int index);
 
 // Bt_SizeSave_Click.
 PresetOutcome SizeSaveClick(const std::filesystem::path& sizeFile, const SizeListState& state);

@@ -40,18 +40,18 @@ struct ThumbSettings {
   std::int16_t StillFrameLeft = -1;
   std::int16_t StillFrameWidth = -1;
   std::int16_t StillFrameHeight = -1;
-  std::int16_t VideoFrameTop = -1;     // VideoFrame/Top; -1: no video frame
+  std::int16_t VideoFrameTop = -1;  // VideoFrame/Top; -1: no video frame
   std::int16_t VideoFrameLeft = -1;
   std::int16_t VideoFrameWidth = -1;
   std::int16_t VideoFrameHeight = -1;
   std::optional<std::string> StillFrameFile;  // StillFrame/File
   std::optional<std::string> VideoFrameFile;  // VideoFrame/File
-  std::int16_t FormatIndex = 0;        // Image/Mode: index in CbFormat (0, 1 JPEG)
-  std::int16_t Quality = 0;            // Image/Quality
-  std::int16_t OutputMode = 0;         // Output/Mode: 0 next to the source, 1 into OutputPath
-  std::optional<std::string> OutputPath;  // Output/Path
-  std::int16_t NameMode = 0;           // FileName/Mode: index in CbFName
-  std::optional<std::string> NameText;    // FileName/Text
+  std::int16_t FormatIndex = 0;               // Image/Mode: index in CbFormat (0, 1 JPEG)
+  std::int16_t Quality = 0;                   // Image/Quality
+  std::int16_t OutputMode = 0;                // Output/Mode: 0 next to the source, 1 into OutputPath
+  std::optional<std::string> OutputPath;      // Output/Path
+  std::int16_t NameMode = 0;                  // FileName/Mode: index in CbFName
+  std::optional<std::string> NameText;        // FileName/Text
 
   // The two frames as FrameTemplate values (copies of the flat fields above).
   FrameTemplate StillFrame() const {

@@ -70,7 +70,8 @@ TEST(LogBufferTest, ParallelAppendsKeepWholeLines) {
   std::size_t lines = 0;
   for (std::size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos; at += 2) ++lines;
   EXPECT_EQ(lines, 4000u);
-  for (int t = 0; t < 8; ++t) EXPECT_NE(text.find("thread " + std::to_string(t) + " line 499\r\n"), std::string::npos);
+  for (int t = 0; t < 8; ++t)
+    EXPECT_NE(text.find("thread " + std::to_string(t) + " line 499\r\n"), std::string::npos);
 }
 
 TEST(LogBufferTest, ProcessLogReceivesAppendLog) {

@@ -59,31 +59,32 @@ class RecordingSink : public SettingsSink {
 // CP932 bytes of the texts of a new file.
 constexpr std::string_view kMirelo = "\x3b\x83\x7e\x83\x8c\x83\x8d";  // ";ミレロ"
 
-const std::string kDefaultThumbIni = std::string(kMirelo) +
-                                     "\r\n"
-                                     ";\x96\x7b\x91\xcc\x97\x70\r\n"  // ";本体用"
-                                     "\r\n"
-                                     "[Program]\r\nVersion=1.10\r\n"
-                                     "[Location]\r\nTop=4125\r\nLeft=2040\r\n"
-                                     "[Thumbnail]\r\nMode=0\r\nSize=0\r\nFit=1\r\n"
-                                     "[Image]\r\nMode=0\r\nQuality=100\r\n"
-                                     "[Output]\r\nMode=0\r\nPath=\r\n"
-                                     "[FileName]\r\nMode=1\r\nText=_thum\r\nChar=1\r\nJpeg=0\r\n"
-                                     "[Filter]\r\nSharp=0\r\nSharpValue=340\r\nMono=0\r\n"
-                                     "[Proc]\r\nAutoTrim=0\r\nAutoTrimTH=32\r\nAutoContrast=0\r\nDPI=1\r\nDPIValue=72\r\n";
-
-const std::string kDefaultSizeIni =
+const std::string kDefaultThumbIni =
     std::string(kMirelo) +
     "\r\n"
-    ";\x83\x54\x83\x43\x83\x59\x97\x70\r\n"  // ";サイズ用"
+    ";\x96\x7b\x91\xcc\x97\x70\r\n"  // ";本体用"
     "\r\n"
-    "[\x8c\xb3\x89\xe6\x91\x9c\x82\xc6\x93\xaf\x82\xb6]\r\nReserve=1\r\nHeight=0\r\nWidth=0\r\n"  // 元画像と同じ
-    "[100x75]\r\nReserve=1\r\nHeight=75\r\nWidth=100\r\n"
-    "[120x90]\r\nReserve=1\r\nHeight=90\r\nWidth=120\r\n"
-    "[160x120]\r\nReserve=1\r\nHeight=120\r\nWidth=160\r\n"
-    "[200x150]\r\nReserve=1\r\nHeight=150\r\nWidth=200\r\n"
-    "[240x180]\r\nReserve=1\r\nHeight=180\r\nWidth=240\r\n"
-    "[280x210]\r\nReserve=1\r\nHeight=210\r\nWidth=280\r\n";
+    "[Program]\r\nVersion=1.10\r\n"
+    "[Location]\r\nTop=4125\r\nLeft=2040\r\n"
+    "[Thumbnail]\r\nMode=0\r\nSize=0\r\nFit=1\r\n"
+    "[Image]\r\nMode=0\r\nQuality=100\r\n"
+    "[Output]\r\nMode=0\r\nPath=\r\n"
+    "[FileName]\r\nMode=1\r\nText=_thum\r\nChar=1\r\nJpeg=0\r\n"
+    "[Filter]\r\nSharp=0\r\nSharpValue=340\r\nMono=0\r\n"
+    "[Proc]\r\nAutoTrim=0\r\nAutoTrimTH=32\r\nAutoContrast=0\r\nDPI=1\r\nDPIValue=72\r\n";
+
+const std::string kDefaultSizeIni = std::string(kMirelo) +
+                                    "\r\n"
+                                    ";\x83\x54\x83\x43\x83\x59\x97\x70\r\n"  // ";サイズ用"
+                                    "\r\n"
+                                    "[\x8c\xb3\x89\xe6\x91\x9c\x82\xc6\x93\xaf\x82\xb6]\r\nReserve="
+                                    "1\r\nHeight=0\r\nWidth=0\r\n"  // 元画像と同じ
+                                    "[100x75]\r\nReserve=1\r\nHeight=75\r\nWidth=100\r\n"
+                                    "[120x90]\r\nReserve=1\r\nHeight=90\r\nWidth=120\r\n"
+                                    "[160x120]\r\nReserve=1\r\nHeight=120\r\nWidth=160\r\n"
+                                    "[200x150]\r\nReserve=1\r\nHeight=150\r\nWidth=200\r\n"
+                                    "[240x180]\r\nReserve=1\r\nHeight=180\r\nWidth=240\r\n"
+                                    "[280x210]\r\nReserve=1\r\nHeight=210\r\nWidth=280\r\n";
 
 class SettingsStoreTest : public ::testing::Test {
  protected:
@@ -108,9 +109,9 @@ class SettingsStoreTest : public ::testing::Test {
   RecordingSink sink_;
 };
 
-const Effects kDefaultGroup1 = {"top 4125",       "left 2040", "size 0",   "option ThumbWaku1", "format 0",
-                                "slider 100",     "label  100%", "folder ", "option ThumbOut1",  "naming 1",
-                                "text _thum"};
+const Effects kDefaultGroup1 = {"top 4125",         "left 2040",  "size 0",      "option ThumbWaku1",
+                                "format 0",         "slider 100", "label  100%", "folder ",
+                                "option ThumbOut1", "naming 1",   "text _thum"};
 
 TEST(FirstStartTest, EmptyFolderGetsGoldenSizeIniThenThumbIni) {
   test::TempDir dir;
@@ -122,7 +123,8 @@ TEST(FirstStartTest, EmptyFolderGetsGoldenSizeIniThenThumbIni) {
   EXPECT_EQ(ReadBytes(sizeIni), kDefaultSizeIni);
   EXPECT_EQ(ReadBytes(thumbIni), kDefaultThumbIni);
   std::vector<std::string> entries;
-  for (const auto& e : std::filesystem::directory_iterator(dir.path())) entries.push_back(e.path().filename());
+  for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+    entries.push_back(e.path().filename());
   std::sort(entries.begin(), entries.end());
   EXPECT_EQ(entries, (std::vector<std::string>{"size.ini", "thumb.ini"}));  // no temporary left behind
 }
@@ -249,8 +251,9 @@ TEST_F(SettingsStoreTest, FormatBeyondJpegHidesQualityAndOtherFrameModeSelectsNe
   Set("Image", "Mode", "3");
   Set("Thumbnail", "Mode", "2");
   Load();
-  const Effects expected = {"top 4125", "left 2040", "size 0", "format 3", "hide quality", "folder ",
-                            "option ThumbOut1", "naming 1", "text _thum", "edit ERROR", "edit ERROR"};
+  const Effects expected = {"top 4125",     "left 2040",  "size 0",           "format 3",
+                            "hide quality", "folder ",    "option ThumbOut1", "naming 1",
+                            "text _thum",   "edit ERROR", "edit ERROR"};
   EXPECT_EQ(sink_.effects, expected);
 }
 
@@ -379,8 +382,9 @@ TEST_F(SettingsStoreTest, FrameSaveAppendsSectionsInKeyOrder) {
 
   s.SetFrame(FrameKind::Video, FrameTemplate{-5, 0, 1, 2, "/w/v.png"});
   SaveFrameSettings(ini_, s);
-  EXPECT_NE(ReadBytes(ini_).find("[VideoFrame]\r\nFile=/w/v.png\r\nTop=-5\r\nLeft= 0\r\nWidth= 1\r\nHeight= 2\r\n"),
-            std::string::npos);
+  EXPECT_NE(
+      ReadBytes(ini_).find("[VideoFrame]\r\nFile=/w/v.png\r\nTop=-5\r\nLeft= 0\r\nWidth= 1\r\nHeight= 2\r\n"),
+      std::string::npos);
 }
 
 TEST_F(SettingsStoreTest, OptionSaveWritesTenKeys) {
@@ -399,9 +403,9 @@ TEST_F(SettingsStoreTest, OptionSaveWritesTenKeys) {
   s.DpiValue = 300;
   SaveOptionSettings(ini_, s);
   const std::string bytes = ReadBytes(ini_);
-  for (const char* line : {"Fit= 2\r\n", "[Filter]\r\nSharp= 1\r\nSharpValue=-200\r\nMono= 1\r\n",
-                           "Char= 0\r\nJpeg= 1\r\n",
-                           "[Proc]\r\nAutoTrim= 1\r\nAutoTrimTH= 40\r\nAutoContrast= 1\r\nDPI=1\r\nDPIValue= 300\r\n"}) {
+  for (const char* line :
+       {"Fit= 2\r\n", "[Filter]\r\nSharp= 1\r\nSharpValue=-200\r\nMono= 1\r\n", "Char= 0\r\nJpeg= 1\r\n",
+        "[Proc]\r\nAutoTrim= 1\r\nAutoTrimTH= 40\r\nAutoContrast= 1\r\nDPI=1\r\nDPIValue= 300\r\n"}) {
     EXPECT_NE(bytes.find(line), std::string::npos) << line;
   }
 }

@@ -122,7 +122,8 @@ TEST_F(SizePresetsTest, DeletingTheLastEntryShowsAMessage) {
 // Open case: two entries left. The entry the file lost leaves the list; the selection stays on
 // its entry, or moves to the one above (entry 0 when the first was removed).
 TEST_F(SizePresetsTest, DeletingWithTwoEntriesLeft) {
-  const std::string two = "[a]\r\nReserve=0\r\nWidth=50\r\nHeight=40\r\n[b]\r\nReserve=0\r\nWidth=60\r\nHeight=30\r\n";
+  const std::string two =
+      "[a]\r\nReserve=0\r\nWidth=50\r\nHeight=40\r\n[b]\r\nReserve=0\r\nWidth=60\r\nHeight=30\r\n";
   struct Case {
     int selected;
     const char* edit;
@@ -159,8 +160,9 @@ TEST_F(SizePresetsTest, DeletingAnEntryAboveTheSelectionKeepsTheSelectedEntry) {
 
 // Open case: a preset without numeric Width or Height beeps and acts as the source-size preset.
 TEST_F(SizePresetsTest, PresetWithoutNumericSize) {
-  WriteBytes(file_, "[noW]\r\nHeight=10\r\n[text]\r\nWidth=abc\r\nHeight=10\r\n[huge]\r\nWidth=99999\r\nHeight=5\r\n"
-                    "[blank]\r\nWidth= 120 \r\nHeight= 90\r\n[half]\r\nWidth=300\r\nHeight=0\r\n");
+  WriteBytes(file_,
+             "[noW]\r\nHeight=10\r\n[text]\r\nWidth=abc\r\nHeight=10\r\n[huge]\r\nWidth=99999\r\nHeight=5\r\n"
+             "[blank]\r\nWidth= 120 \r\nHeight= 90\r\n[half]\r\nWidth=300\r\nHeight=0\r\n");
   const Names names = LoadSizes(file_);
   for (int i = 0; i < 3; ++i) {
     const SizeSelection s = CbSizeClick(file_, names, i);
@@ -188,7 +190,8 @@ TEST_F(SizePresetsTest, FileWithoutSectionsGetsTheBuiltIns) {
 
 TEST_F(SizePresetsTest, SectionLinesAreTakenByPosition) {
   // CP932 bytes; the name "テスト‐" ends in 0x81 0x5D, whose trail byte is "]".
-  WriteBytes(file_, "[abc\r\n [indented]\r\n[\x83\x65\x83\x58\x83\x67\x81\x5d]\r\n[dup]\r\n[dup]\r\n[\r\n[x]y\r\n");
+  WriteBytes(file_,
+             "[abc\r\n [indented]\r\n[\x83\x65\x83\x58\x83\x67\x81\x5d]\r\n[dup]\r\n[dup]\r\n[\r\n[x]y\r\n");
   EXPECT_EQ(LoadSizes(file_), (Names{"ab", "テスト‐", "dup", "dup", "", "x]"}));
 }
 
@@ -200,11 +203,20 @@ struct BoxCase {
 
 TEST(SizeBoxLostFocusTest, LimitsTenTo1024) {
   const BoxCase cases[] = {
-      {"5000", "1024", true}, {"3", "10", true},     {"1024", "1024", true}, {"1023", "1023", false},
-      {"10", "10", false},    {"9", "10", true},     {"0", "10", true},      {"160", "160", false},
+      {"5000", "1024", true},
+      {"3", "10", true},
+      {"1024", "1024", true},
+      {"1023", "1023", false},
+      {"10", "10", false},
+      {"9", "10", true},
+      {"0", "10", true},
+      {"160", "160", false},
       {" 200", "200", false},
       // Open cases (design.md section 8): empty or non-numeric -> 10; beyond 16 bits -> the limit.
-      {"", "10", true},       {"abc", "10", true},   {"99999", "1024", true}, {"-99999", "10", true},
+      {"", "10", true},
+      {"abc", "10", true},
+      {"99999", "1024", true},
+      {"-99999", "10", true},
   };
   for (const BoxCase& c : cases) {
     const SizeBoxCheck r = SizeBoxLostFocus(c.text);

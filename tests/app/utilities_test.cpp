@@ -79,9 +79,9 @@ TEST(NumberFormTest, SignReservingAndHalfEven) {
   EXPECT_EQ(SignedNumberText(0), " 0");
   EXPECT_EQ(SignedNumberText(-5), "-5");
   EXPECT_EQ(SignedNumberText(-32768), "-32768");
-  const std::pair<double, double> rounding[] = {{2.5, 2},   {3.5, 4},   {-2.5, -2}, {-3.5, -4}, {0.5, 0},
-                                                 {1.5, 2},   {2.4, 2},   {2.6, 3},   {-2.6, -3}, {7, 7},
-                                                 {-0.4, -0}, {32767.5, 32768}};
+  const std::pair<double, double> rounding[] = {{2.5, 2},   {3.5, 4}, {-2.5, -2}, {-3.5, -4},
+                                                {0.5, 0},   {1.5, 2}, {2.4, 2},   {2.6, 3},
+                                                {-2.6, -3}, {7, 7},   {-0.4, -0}, {32767.5, 32768}};
   for (const auto& [value, expected] : rounding) EXPECT_EQ(RoundHalfEven(value), expected) << value;
   EXPECT_EQ(RoundToInt16(-32768.5), -32768);
   EXPECT_EQ(RoundToInt16(4.5), 4);

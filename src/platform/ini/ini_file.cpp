@@ -40,15 +40,20 @@ std::size_t Utf8SequenceLength(std::string_view s) {
   const unsigned char c = b(0);
   std::size_t n = 0;
   if (c < 0x80) return 1;
-  if (c >= 0xC2 && c <= 0xDF) n = 2;
-  else if (c >= 0xE0 && c <= 0xEF) n = 3;
-  else if (c >= 0xF0 && c <= 0xF4) n = 4;
-  else return 0;
+  if (c >= 0xC2 && c <= 0xDF)
+    n = 2;
+  else if (c >= 0xE0 && c <= 0xEF)
+    n = 3;
+  else if (c >= 0xF0 && c <= 0xF4)
+    n = 4;
+  else
+    return 0;
   if (s.size() < n) return 0;
   for (std::size_t i = 1; i < n; ++i)
     if ((b(i) & 0xC0) != 0x80) return 0;
   if (n == 3 && ((c == 0xE0 && b(1) < 0xA0) || (c == 0xED && b(1) >= 0xA0))) return 0;  // overlong, surrogate
-  if (n == 4 && ((c == 0xF0 && b(1) < 0x90) || (c == 0xF4 && b(1) >= 0x90))) return 0;  // overlong, > U+10FFFF
+  if (n == 4 && ((c == 0xF0 && b(1) < 0x90) || (c == 0xF4 && b(1) >= 0x90)))
+    return 0;  // overlong, > U+10FFFF
   return n;
 }
 
@@ -132,7 +137,8 @@ std::pair<std::size_t, std::string_view> Fail(std::string_view) { return {0, {}}
 std::string DecodeLossy(std::string_view raw, Encoding encoding) {
   if (IsAscii(raw)) return std::string(raw);
   if (encoding == Encoding::Utf8Bom) return Utf8Lossy(raw);
-  auto text = FromCp932().Run(raw, [](std::string_view) { return std::pair<std::size_t, std::string_view>(1, kReplacement); });
+  auto text = FromCp932().Run(
+      raw, [](std::string_view) { return std::pair<std::size_t, std::string_view>(1, kReplacement); });
   return text ? *text : std::string(kReplacement);
 }
 

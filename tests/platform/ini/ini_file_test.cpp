@@ -85,7 +85,8 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"header_without_bracket", "[A\r\nk=1\r\n", "A", "k", "1"},
         ReadCase{"line_without_equals", "[A]\r\nk\r\n", "A", "k", std::nullopt},
         ReadCase{"key_before_any_section", "k=1\r\n[A]\r\n", "A", "k", std::nullopt},
-        ReadCase{"cp932_names", "[\x83\x65\x83\x58\x83\x67]\r\n\x95\x5c=\x83\x5c\x81\x5d\r\n", "テスト", "表", "ソ‐"},
+        ReadCase{"cp932_names", "[\x83\x65\x83\x58\x83\x67]\r\n\x95\x5c=\x83\x5c\x81\x5d\r\n", "テスト", "表",
+                 "ソ‐"},
         ReadCase{"cp932_bracket_trail_byte", "[\x83\x54\x81\x5d]\r\nk=1\r\n", "サ‐", "k", "1"},
         ReadCase{"utf8_bom", "\xEF\xBB\xBF[テスト]\r\n表=é\r\n", "テスト", "表", "é"}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -128,9 +129,12 @@ TEST_P(IniWriteTest, ChangesOnlyWhatTheWriteConcerns) {
   const WriteCase& c = GetParam();
   if (c.before) WriteBytes(file_, c.before);
   bool ok = false;
-  if (!c.key) ok = RemoveSection(file_, c.section);
-  else if (!c.value) ok = RemoveKey(file_, c.section, c.key);
-  else ok = WriteValue(file_, c.section, c.key, c.value);
+  if (!c.key)
+    ok = RemoveSection(file_, c.section);
+  else if (!c.value)
+    ok = RemoveKey(file_, c.section, c.key);
+  else
+    ok = WriteValue(file_, c.section, c.key, c.value);
   EXPECT_TRUE(ok);
   EXPECT_EQ(ReadBytes(file_), c.after);
 }
@@ -156,12 +160,17 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"replace_keeps_lf_line_end", kMessy, "A", "k2", "zwei",
                   ";ミレロ\r\n\r\n[A]\r\n  k1 = one  \r\n; note\r\nk2=zwei\n\r\n; about B\r\n[B]\r\nx=1\r\n"},
         WriteCase{"new_key_after_last_key", kMessy, "A", "k3", "three",
-                  ";ミレロ\r\n\r\n[A]\r\n  k1 = one  \r\n; note\r\nk2=two\nk3=three\r\n\r\n; about B\r\n[B]\r\nx=1\r\n"},
-        WriteCase{"new_key_in_empty_section", "[A]\r\n\r\n[B]\r\n", "A", "k", "v", "[A]\r\nk=v\r\n\r\n[B]\r\n"},
-        WriteCase{"new_key_in_last_section_without_line_end", "[A]\r\nk=v", "A", "j", "w", "[A]\r\nk=v\r\nj=w\r\n"},
+                  ";ミレロ\r\n\r\n[A]\r\n  k1 = one  \r\n; note\r\nk2=two\nk3=three\r\n\r\n; about "
+                  "B\r\n[B]\r\nx=1\r\n"},
+        WriteCase{"new_key_in_empty_section", "[A]\r\n\r\n[B]\r\n", "A", "k", "v",
+                  "[A]\r\nk=v\r\n\r\n[B]\r\n"},
+        WriteCase{"new_key_in_last_section_without_line_end", "[A]\r\nk=v", "A", "j", "w",
+                  "[A]\r\nk=v\r\nj=w\r\n"},
         WriteCase{"new_section_at_end", kMessy, "C", "y", "2",
-                  ";ミレロ\r\n\r\n[A]\r\n  k1 = one  \r\n; note\r\nk2=two\n\r\n; about B\r\n[B]\r\nx=1\r\n[C]\r\ny=2\r\n"},
-        WriteCase{"new_section_after_missing_line_end", "[A]\r\nk=v", "B", "j", "w", "[A]\r\nk=v\r\n[B]\r\nj=w\r\n"},
+                  ";ミレロ\r\n\r\n[A]\r\n  k1 = one  \r\n; note\r\nk2=two\n\r\n; about "
+                  "B\r\n[B]\r\nx=1\r\n[C]\r\ny=2\r\n"},
+        WriteCase{"new_section_after_missing_line_end", "[A]\r\nk=v", "B", "j", "w",
+                  "[A]\r\nk=v\r\n[B]\r\nj=w\r\n"},
         WriteCase{"new_section_after_comments", ";ミレロ\r\n;本体用\r\n\r\n", "Program", "Version", "1.10",
                   ";ミレロ\r\n;本体用\r\n\r\n[Program]\r\nVersion=1.10\r\n"},
         WriteCase{"value_keeps_leading_blank", "[A]\r\nMode=1\r\n", "A", "Mode", " 0", "[A]\r\nMode= 0\r\n"},
@@ -309,6 +318,13 @@ TEST_F(IniFileTest, FolderInPlaceOfTheFileIsAFailure) {
   EXPECT_FALSE(WriteValue(file_, "A", "k", "x"));
   EXPECT_TRUE(fs::is_directory(file_));
   EXPECT_FALSE(WriteValue(dir_ / "missing" / "t.ini", "A", "k", "x"));
+  // Anything but an ordinary file (here a pipe) is neither read nor replaced, even as root.
+  const fs::path pipe = dir_ / "pipe.ini";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  EXPECT_FALSE(WriteValue(pipe, "A", "k", "x"));
+  EXPECT_FALSE(RemoveSection(pipe, "A"));
+  EXPECT_EQ(ReadValue(pipe, "A", "k"), std::nullopt);
+  EXPECT_TRUE(fs::is_fifo(pipe));
 }
 
 // ---- Huge and malformed files ------------------------------------------------------------------
@@ -330,7 +346,8 @@ TEST_F(IniFileTest, HugeFile) {
 
 TEST(IniDocumentTest, AnyBytesRoundTripUnchanged) {
   std::mt19937 random(20261207);
-  const std::string alphabet = std::string("[]=; \t\r\nab\x81\x5d\x83\xEF\xBB\xBF\xFF", 20) + std::string(1, '\0');
+  const std::string alphabet =
+      std::string("[]=; \t\r\nab\x81\x5d\x83\xEF\xBB\xBF\xFF", 20) + std::string(1, '\0');
   for (int round = 0; round < 2000; ++round) {
     std::string bytes;
     const int length = static_cast<int>(random() % 200);
@@ -354,7 +371,8 @@ TEST_F(IniFileTest, MalformedFiles) {
   EXPECT_EQ(ReadValue(file_, "B", "j"), "1");
   EXPECT_EQ(ReadValue(file_, "A", "k"), "\xEF\xBF\xBD v\rx");
   ASSERT_TRUE(WriteValue(file_, "B", "j", "2"));
-  EXPECT_EQ(ReadBytes(file_), std::string("\x83\r\n[]\r\n[A]\r\nbad\x00line\r\nk=\x83 v\rx\r\n[B\r\nj=2\r\n", 41));
+  EXPECT_EQ(ReadBytes(file_),
+            std::string("\x83\r\n[]\r\n[A]\r\nbad\x00line\r\nk=\x83 v\rx\r\n[B\r\nj=2\r\n", 41));
 }
 
 TEST_F(IniFileTest, LinesHelpers) {

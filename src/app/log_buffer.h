@@ -1,6 +1,6 @@
 #pragma once
 
-// The error log buffer of Part 6.1, without its window. Thread-safe: a parallel batch engine may
+// The error log buffer, without its window. Thread-safe: a parallel batch engine may
 // append from any thread.
 
 #include <cstdint>
@@ -44,7 +44,7 @@ class LogBuffer {
 // The process-wide log of the program (frmLog's LogText).
 LogBuffer& ProcessLog();
 
-// AppendLog of Part 6.1 on the process-wide log.
+// AppendLog on the process-wide log.
 void AppendLog(std::string_view message);
 
 }  // namespace mirelo::app

@@ -1,4 +1,4 @@
-// Settings store (Part 1.2).
+// Settings store.
 
 #include "app/settings_store.h"
 
@@ -13,7 +13,7 @@
 namespace mirelo::app {
 namespace {
 
-// One writer bound to a file, in the argument order of the specification's WriteIni.
+// One writer bound to a file, in the argument order of WriteIni.
 struct Writer {
   const std::filesystem::path& file;
   void Text(std::optional<std::string_view> value, std::string_view key, std::string_view section) const {

@@ -1,6 +1,6 @@
 #pragma once
 
-// Settings store (Part 1.2): thumb.ini and the ThumbSettings record. GUI-free: the control effects
+// Settings store: thumb.ini and the ThumbSettings record. GUI-free: the control effects
 // of LoadSettings go through SettingsSink, which the desktop window implements with widgets and
 // the command line implements headless.
 
@@ -23,7 +23,7 @@ enum class OptionButton {
   ThumbOut2,   // "フォルダを指定する" (OutputMode 1)
 };
 
-// The control effects of LoadSettings, called in the order of the specification. Selecting
+// The control effects of LoadSettings, called in the order the original program used. Selecting
 // runs the control's own click behaviour (Parts 1.3, 3.3, 4.1), which is the implementer's
 // business. A failing effect throws mirelo::Error (for example 380 for an index the list does
 // not have, or the imaging component's numbers for a frame picture that cannot be loaded);
@@ -35,11 +35,11 @@ class SettingsSink {
   // Group 1, step 1 (twips).
   virtual void SetWindowTop(std::int16_t top) = 0;
   virtual void SetWindowLeft(std::int16_t left) = 0;
-  // CbSize.ListIndex := index (runs CbSize_Click, Part 1.3).
+  // CbSize.ListIndex := index (runs CbSize_Click).
   virtual void SelectSizePreset(std::int16_t index) = 0;
   // Selects one option button (runs its click behaviour).
   virtual void SelectOption(OptionButton button) = 0;
-  // CbFormat.ListIndex := index (runs CbFormat_Click, Part 3.3).
+  // CbFormat.ListIndex := index (runs CbFormat_Click).
   virtual void SelectFormat(std::int16_t index) = 0;
   // FormatIndex > 1: SL_Q and Lb_Q are hidden.
   virtual void HideQuality() = 0;
@@ -49,11 +49,11 @@ class SettingsSink {
   virtual void SetQualityLabel(const std::string& caption) = 0;
   // Lb_Out caption := the output folder.
   virtual void ShowOutputFolder(const std::string& path) = 0;
-  // CbFName.ListIndex := index (runs CbFName_Click, Part 3.3).
+  // CbFName.ListIndex := index (runs CbFName_Click).
   virtual void SelectNamingRule(std::int16_t index) = 0;
   // FNameStr.Text := text (its change behaviour copies the text back into NameText).
   virtual void SetNameText(const std::string& text) = 0;
-  // FrameEditFile := text (Part 4.2), the text as read (possibly "ERROR").
+  // FrameEditFile := text, the text as read (possibly "ERROR").
   virtual void SetFrameEditFile(const std::string& text) = 0;
   // Loads an existing frame picture into LEAD3 (still) or LEAD4 (video) at its own colour depth,
   // first page, and redraws the preview. Throws mirelo::Error when it cannot be loaded. A sink
@@ -67,7 +67,7 @@ class SettingsSink {
 bool CreateSettingsFile(const std::filesystem::path& iniFile, std::int32_t windowTop,
                         std::int32_t windowLeft);
 
-// Writes every default key in the order of Part 1.2 (the window position in plain decimal).
+// Writes every default key in the order (the window position in plain decimal).
 void WriteDefaultSettings(const std::filesystem::path& iniFile, std::int32_t windowTop,
                           std::int32_t windowLeft);
 
@@ -80,13 +80,13 @@ void LoadSettings(const std::filesystem::path& iniFile, ThumbSettings& settings,
 void SaveMainSettings(const std::filesystem::path& iniFile, const ThumbSettings& settings,
                       std::int32_t windowTop, std::int32_t windowLeft);
 
-// The options dialog's "保存" (Part 5.1): ten keys in sign-reserving form.
+// The options dialog's "保存": ten keys in sign-reserving form.
 void SaveOptionSettings(const std::filesystem::path& iniFile, const ThumbSettings& settings);
 
-// Bt_Waku_Save_Click (Part 4.1): each frame whose Top is not -1: File, Top, Left, Width, Height.
+// Bt_Waku_Save_Click: each frame whose Top is not -1: File, Top, Left, Width, Height.
 void SaveFrameSettings(const std::filesystem::path& iniFile, const ThumbSettings& settings);
 
-// The exit command (Part 1.1): LOCATION/LEFT then LOCATION/TOP, plain decimal.
+// The exit command: LOCATION/LEFT then LOCATION/TOP, plain decimal.
 void SaveWindowPosition(const std::filesystem::path& iniFile, std::int32_t windowLeft,
                         std::int32_t windowTop);
 

@@ -1,4 +1,4 @@
-// Size presets (Part 1.3).
+// Size presets.
 
 #include "app/size_presets.h"
 

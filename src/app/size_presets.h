@@ -1,6 +1,6 @@
 #pragma once
 
-// Size presets (Part 1.3): size.ini and the logic of the preset list CbSize and the two size
+// Size presets: size.ini and the logic of the preset list CbSize and the two size
 // boxes, GUI-free. The functions take the state of the widgets and return what the widgets must
 // do; the desktop window applies it, the command line uses it headless.
 

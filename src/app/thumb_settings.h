@@ -18,9 +18,9 @@ struct FrameTemplate {
 // Which of the two frames of ThumbSettings.
 enum class FrameKind { Still, Video };
 
-// The one settings record of the process (Part 1.2), mirrored in thumb.ini. Fields stand in the
-// order of the specification; the initialisers are the values before loading (after start-up
-// initialisation, Part 1.1). Texts are UTF-8; std::nullopt is an unset text (a save removes the
+// The one settings record of the process, mirrored in thumb.ini. 
+// documented order; the initialisers are the values before loading (after start-up
+// initialisation). Texts are UTF-8; std::nullopt is an unset text (a save removes the
 // key), as opposed to the empty text.
 struct ThumbSettings {
   std::int16_t FrameMode = 0;          // Thumbnail/Mode: 0 no frame, 1 framed
@@ -61,7 +61,7 @@ struct ThumbSettings {
     return {VideoFrameTop, VideoFrameLeft, VideoFrameWidth, VideoFrameHeight, VideoFrameFile};
   }
   FrameTemplate Frame(FrameKind kind) const { return kind == FrameKind::Still ? StillFrame() : VideoFrame(); }
-  // Sets a frame's file and its four numbers together (Part 4.2).
+  // Sets a frame's file and its four numbers together.
   void SetFrame(FrameKind kind, const FrameTemplate& frame) {
     if (kind == FrameKind::Still) {
       StillFrameTop = frame.Top;

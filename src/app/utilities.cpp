@@ -1,4 +1,4 @@
-// Common utilities (Part 1.4) and the number forms of the Overview.
+// Common utilities and the number forms of the Overview.
 
 #include "app/utilities.h"
 

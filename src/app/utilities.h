@@ -1,6 +1,6 @@
 #pragma once
 
-// Common utilities (Part 1.4) and the number forms of the Overview. GUI-free; texts are UTF-8.
+// Common utilities and the number forms of the Overview. GUI-free; texts are UTF-8.
 
 #include <cstdint>
 #include <filesystem>
@@ -17,16 +17,16 @@ inline constexpr std::string_view kIniError = "ERROR";
 // section or the key is missing. Never fails.
 std::string ReadIni(std::string_view key, std::string_view section, const std::filesystem::path& file);
 
-// Writes one INI value (argument order of the specification). An unset value removes the key; an
+// Writes one INI value. An unset value removes the key; an
 // unset key with an unset value removes the whole section. True when the file was written.
 bool WriteIni(std::optional<std::string_view> value, std::optional<std::string_view> key,
               std::string_view section, const std::filesystem::path& file);
 
-// AddBackslash of the specification, with the platform separator: the path ending in "/".
+// AddBackslash, with the platform separator: the path ending in "/".
 // An empty path gives "/".
 std::string AddTrailingSeparator(std::string path);
 
-// SplitPath of the specification. Returned instead of the process-wide SplitDir and SplitBase, so
+// SplitPath. Returned instead of the process-wide SplitDir and SplitBase, so
 // that parallel workers can use it.
 struct SplitPathResult {
   std::string dir;   // the folder with its trailing "/"; empty when the path has no "/"

@@ -1,4 +1,4 @@
-// The error log buffer (Part 6.1).
+// The error log buffer.
 
 #include "app/log_buffer.h"
 

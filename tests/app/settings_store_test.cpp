@@ -1,4 +1,4 @@
-// Settings store (Part 1.2): first start golden bytes, LoadSettings through a recording sink, the
+// Settings store: first start golden bytes, LoadSettings through a recording sink, the
 // save functions.
 
 #include "app/settings_store.h"

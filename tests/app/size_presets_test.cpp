@@ -1,4 +1,4 @@
-// Size presets (Part 1.3): the edge cases of the Part and the open cases decided here.
+// Size presets: the edge cases and the open cases decided here.
 
 #include "app/size_presets.h"
 

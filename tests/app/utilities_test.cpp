@@ -1,4 +1,4 @@
-// Common utilities (Part 1.4) and the number forms.
+// Common utilities and the number forms.
 
 #include "app/utilities.h"
 

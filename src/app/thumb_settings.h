@@ -19,8 +19,9 @@ struct FrameTemplate {
 enum class FrameKind { Still, Video };
 
 // The one settings record of the process, mirrored in thumb.ini. Fields stand in the documented
-// order; the initialisers are the values before loading (after start-up initialisation). Texts are UTF-8; std::nullopt is an unset text (a save removes the
-// key), as opposed to the empty text.
+// order; the initialisers are the values before loading (after start-up initialisation).
+// Texts are UTF-8; std::nullopt is an unset text (a save removes the key), as opposed to the
+// empty text.
 struct ThumbSettings {
   std::int16_t FrameMode = 0;          // Thumbnail/Mode: 0 no frame, 1 framed
   std::int16_t SizeIndex = 0;          // Thumbnail/Size: index in CbSize

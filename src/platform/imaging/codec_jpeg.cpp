@@ -26,6 +26,13 @@
 namespace mirelo::imaging {
 namespace {
 
+// A progressive file may hold any number of scans, each one a pass over the whole picture; real
+// encoders write about ten. Beyond this the file is refused rather than decoded for minutes.
+constexpr int kMaxScans = 500;
+// Memory libjpeg may take for its own buffers (the coefficients of a progressive picture): enough
+// for 200 megapixels at full colour resolution.
+constexpr long kMaxJpegMemory = 1400L * 1024 * 1024;
+
 struct ErrorManager {
   jpeg_error_mgr pub;
   std::jmp_buf jump;
@@ -184,16 +191,31 @@ void ConvertCmykRow(DecodeJob* job, int y) noexcept {
   }
 }
 
+void OnProgress(j_common_ptr cinfo) {
+  if (cinfo->is_decompressor) {
+    auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (d->input_scan_number > kMaxScans) {
+      auto* mgr = reinterpret_cast<ErrorManager*>(cinfo->err);
+      std::snprintf(mgr->message, sizeof mgr->message, "more than %d scans", kMaxScans);
+      std::longjmp(mgr->jump, 1);
+    }
+  }
+}
+
 // The setjmp frame. Returns false with mgr->message or job->failure/refusal set.
 bool DecodeJpegUnsafe(DecodeJob* job, ErrorManager* mgr) {
   jpeg_decompress_struct cinfo;
   cinfo.err = &mgr->pub;
   InitErrorManager(mgr);
   jpeg_create_decompress(&cinfo);
+  jpeg_progress_mgr progress{};
+  progress.progress_monitor = OnProgress;
   if (setjmp(mgr->jump)) {
     jpeg_destroy_decompress(&cinfo);
     return false;
   }
+  cinfo.progress = &progress;
+  cinfo.mem->max_memory_to_use = kMaxJpegMemory;
   jpeg_mem_src(&cinfo, job->data, static_cast<unsigned long>(job->size));
   jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
   jpeg_save_markers(&cinfo, JPEG_APP0 + 2, 0xFFFF);

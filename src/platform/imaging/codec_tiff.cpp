@@ -132,56 +132,46 @@ void PutGrayAlpha16(TIFFRGBAImage* img, std::uint32_t* cp, std::uint32_t, std::u
   detail::ThrowInvalidFormat("tiff: " + (file.message.empty() ? std::string(fallback) : file.message));
 }
 
-}  // namespace
-
-bool IsTiff(Bytes data) {
-  if (data.size() < 4) return false;
-  const bool little = data[0] == 'I' && data[1] == 'I' && (data[2] == 42 || data[2] == 43) && data[3] == 0;
-  const bool big = data[0] == 'M' && data[1] == 'M' && data[2] == 0 && (data[3] == 42 || data[3] == 43);
-  return little || big;
+// 16-bit CMYK, which libtiff's RGBA interface refuses: strips read row by row, samples rounded to
+// 8 bits, then converted with the embedded profile or the naive formula.
+Image ReadCmyk16(TIFF* tif, const MemoryFile& file, std::uint32_t width, std::uint32_t height, int samples,
+                 std::span<const std::uint8_t> icc) {
+  const tmsize_t lineSize = TIFFScanlineSize(tif);
+  if (lineSize < tmsize_t(std::size_t(width) * samples * 2)) Fail(file, "bad scanline size");
+  std::vector<std::uint16_t> line(std::size_t(lineSize) / 2 + 1);
+  std::vector<std::uint8_t> cmyk(std::size_t(width) * 4);
+  const auto transform = detail::CmykTransform::Create(icc, false);
+  Image image = Image::blank(int(width), int(height));
+  for (std::uint32_t y = 0; y < height; ++y) {
+    if (TIFFReadScanline(tif, line.data(), y, 0) < 0) Fail(file, "cannot read the picture data");
+    for (std::uint32_t x = 0; x < width; ++x) {
+      for (int c = 0; c < 4; ++c) {
+        cmyk[4 * x + c] = std::uint8_t((unsigned(line[std::size_t(x) * samples + c]) * 255u + 32895u) >> 16);
+      }
+    }
+    if (transform) {
+      transform->Apply(cmyk.data(), image.row(int(y)), width);
+    } else {
+      detail::NaiveCmykToRgb(cmyk.data(), image.row(int(y)), width, false);
+    }
+  }
+  if (file.errors) Fail(file, "cannot read the picture data");
+  return image;
 }
 
-Image ReadTiff(Bytes data, const LoadOptions&) {
-  MemoryFile file;
-  file.data = data.data();
-  file.size = data.size();
-  std::unique_ptr<TIFFOpenOptions, OptionsDeleter> options(TIFFOpenOptionsAlloc());
-  if (!options) throw std::bad_alloc();
-  TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kMaxSingleAllocation);
-  TIFFOpenOptionsSetErrorHandlerExtR(options.get(), OnError, &file);
-  TIFFOpenOptionsSetWarningHandlerExtR(options.get(), OnWarning, &file);
-  std::unique_ptr<TIFF, TiffCloser> tif(TIFFClientOpenExt("memory", "rm", &file, ReadProc, WriteProc, SeekProc,
-                                                          CloseProc, SizeProc, MapProc, UnmapProc, options.get()));
-  if (!tif) Fail(file, "cannot open");
-
-  std::uint32_t width = 0, height = 0;
-  if (!TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height)) {
-    Fail(file, "no size");
-  }
-  detail::CheckDimensions(width, height, "tiff");
-  std::uint16_t bits = 1, samples = 1, photometric = 0, orientation = ORIENTATION_TOPLEFT, unit = RESUNIT_INCH;
-  std::uint16_t planar = PLANARCONFIG_CONTIG, inkset = INKSET_CMYK;
-  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_BITSPERSAMPLE, &bits);
-  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLESPERPIXEL, &samples);
-  TIFFGetField(tif.get(), TIFFTAG_PHOTOMETRIC, &photometric);
-  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_ORIENTATION, &orientation);
-  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_RESOLUTIONUNIT, &unit);
-  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_PLANARCONFIG, &planar);
-  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_INKSET, &inkset);
-  float resX = 0, resY = 0;
-  const bool hasResolution =
-      TIFFGetField(tif.get(), TIFFTAG_XRESOLUTION, &resX) && TIFFGetField(tif.get(), TIFFTAG_YRESOLUTION, &resY);
-  std::uint32_t iccLength = 0;
-  void* iccData = nullptr;
-  std::span<const std::uint8_t> icc;
-  if (TIFFGetField(tif.get(), TIFFTAG_ICCPROFILE, &iccLength, &iccData) && iccData) {
-    icc = {static_cast<const std::uint8_t*>(iccData), iccLength};
-  }
-
+// Every other layout, through libtiff's RGBA interface.
+Image ReadThroughRgba(TIFF* tif, MemoryFile& file, std::uint32_t width, std::uint32_t height,
+                      std::span<const std::uint8_t> icc) {
+  std::uint16_t bits = 1, samples = 1, photometric = 0, planar = PLANARCONFIG_CONTIG, inkset = INKSET_CMYK;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+  TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_INKSET, &inkset);
   char message[1024] = {};
-  if (!TIFFRGBAImageOK(tif.get(), message)) detail::ThrowInvalidFormat(std::string("tiff: ") + message);
+  if (!TIFFRGBAImageOK(tif, message)) detail::ThrowInvalidFormat(std::string("tiff: ") + message);
   TIFFRGBAImage img{};
-  if (!TIFFRGBAImageBegin(&img, tif.get(), 1, message)) detail::ThrowInvalidFormat(std::string("tiff: ") + message);
+  if (!TIFFRGBAImageBegin(&img, tif, 1, message)) detail::ThrowInvalidFormat(std::string("tiff: ") + message);
   struct ImageEnd {
     TIFFRGBAImage* img;
     ~ImageEnd() { TIFFRGBAImageEnd(img); }
@@ -240,8 +230,62 @@ Image ReadTiff(Bytes data, const LoadOptions&) {
     }
     if (!icc.empty()) detail::ConvertToSrgb(image, icc);
   }
-  raster = {};
+  return image;
+}
 
+}  // namespace
+
+bool IsTiff(Bytes data) {
+  if (data.size() < 4) return false;
+  const bool little = data[0] == 'I' && data[1] == 'I' && (data[2] == 42 || data[2] == 43) && data[3] == 0;
+  const bool big = data[0] == 'M' && data[1] == 'M' && data[2] == 0 && (data[3] == 42 || data[3] == 43);
+  return little || big;
+}
+
+Image ReadTiff(Bytes data, const LoadOptions&) {
+  MemoryFile file;
+  file.data = data.data();
+  file.size = data.size();
+  std::unique_ptr<TIFFOpenOptions, OptionsDeleter> options(TIFFOpenOptionsAlloc());
+  if (!options) throw std::bad_alloc();
+  TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kMaxSingleAllocation);
+  TIFFOpenOptionsSetErrorHandlerExtR(options.get(), OnError, &file);
+  TIFFOpenOptionsSetWarningHandlerExtR(options.get(), OnWarning, &file);
+  std::unique_ptr<TIFF, TiffCloser> tif(TIFFClientOpenExt("memory", "rm", &file, ReadProc, WriteProc, SeekProc,
+                                                          CloseProc, SizeProc, MapProc, UnmapProc, options.get()));
+  if (!tif) Fail(file, "cannot open");
+
+  std::uint32_t width = 0, height = 0;
+  if (!TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height)) {
+    Fail(file, "no size");
+  }
+  detail::CheckDimensions(width, height, "tiff");
+  std::uint16_t bits = 1, samples = 1, photometric = 0, orientation = ORIENTATION_TOPLEFT, unit = RESUNIT_INCH;
+  std::uint16_t planar = PLANARCONFIG_CONTIG, inkset = INKSET_CMYK;
+  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_BITSPERSAMPLE, &bits);
+  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLESPERPIXEL, &samples);
+  TIFFGetField(tif.get(), TIFFTAG_PHOTOMETRIC, &photometric);
+  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_ORIENTATION, &orientation);
+  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_RESOLUTIONUNIT, &unit);
+  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_PLANARCONFIG, &planar);
+  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_INKSET, &inkset);
+  float resX = 0, resY = 0;
+  const bool hasResolution =
+      TIFFGetField(tif.get(), TIFFTAG_XRESOLUTION, &resX) && TIFFGetField(tif.get(), TIFFTAG_YRESOLUTION, &resY);
+  std::uint32_t iccLength = 0;
+  void* iccData = nullptr;
+  std::span<const std::uint8_t> icc;
+  if (TIFFGetField(tif.get(), TIFFTAG_ICCPROFILE, &iccLength, &iccData) && iccData) {
+    icc = {static_cast<const std::uint8_t*>(iccData), iccLength};
+  }
+
+  Image image;
+  if (photometric == PHOTOMETRIC_SEPARATED && inkset == INKSET_CMYK && bits == 16 && samples >= 4 &&
+      planar == PLANARCONFIG_CONTIG && !TIFFIsTiled(tif.get())) {
+    image = ReadCmyk16(tif.get(), file, width, height, samples, icc);
+  } else {
+    image = ReadThroughRgba(tif.get(), file, width, height, icc);
+  }
   image.storedBitsPerPixel = int(bits) * int(samples);
   if (hasResolution && resX > 0 && resY > 0 && unit != RESUNIT_NONE) {
     const double scale = unit == RESUNIT_CENTIMETER ? 2.54 : 1.0;

@@ -118,6 +118,7 @@ const Variant kVariants[] = {
     {"tiff_packbits", "a.tif", {"{rgb}", "-compress", "RLE"}, 0, 24},
     {"tiff_jpeg", "a.tif", {"{rgb}", "-compress", "JPEG"}, 4, 24},
     {"tiff_cmyk", "a.tif", {"{rgb}", "-colorspace", "CMYK"}, 2, 32},
+    {"tiff_cmyk16", "a.tif", {"{rgb16}", "-colorspace", "CMYK", "-depth", "16"}, 2, 64},
     {"tiff_rgb16", "a.tif", {"{rgb16}", "-depth", "16"}, 1, 48},
     {"tiff_gray8", "a.tif", {"{rgb}", "-colorspace", "Gray"}, 0, 8},
     {"tiff_gray16", "a.tif", {"{rgb16}", "-colorspace", "Gray", "-depth", "16"}, 1, 16},

@@ -65,6 +65,25 @@ TEST(ControlLoad, ErrorNumbers) {
       break;
     }
   }
+  // A progressive JPEG whose first scan (DC, which may legally be sent again) is repeated
+  // hundreds of times: refused, not decoded for ages.
+  SaveParams progressive;
+  progressive.progressive = true;
+  const auto pjpeg = WriteJpeg(picture, progressive);
+  std::size_t scanStart = 2;
+  while (!(pjpeg[scanStart] == 0xFF && pjpeg[scanStart + 1] == 0xDA)) ++scanStart;
+  std::size_t scanEnd = scanStart + 2 + ((std::size_t(pjpeg[scanStart + 2]) << 8) | pjpeg[scanStart + 3]);
+  while (!(pjpeg[scanEnd] == 0xFF && pjpeg[scanEnd + 1] != 0 && (pjpeg[scanEnd + 1] & 0xF8) != 0xD0)) ++scanEnd;
+  std::vector<std::uint8_t> manyScans(pjpeg.begin(), pjpeg.begin() + std::ptrdiff_t(scanEnd));
+  for (int i = 0; i < 600; ++i) {
+    manyScans.insert(manyScans.end(), pjpeg.begin() + std::ptrdiff_t(scanStart), pjpeg.begin() + std::ptrdiff_t(scanEnd));
+  }
+  manyScans.insert(manyScans.end(), pjpeg.begin() + std::ptrdiff_t(scanEnd), pjpeg.end());
+  std::vector<std::uint8_t> fewScans(pjpeg.begin(), pjpeg.begin() + std::ptrdiff_t(scanEnd));
+  for (int i = 0; i < 100; ++i) {
+    fewScans.insert(fewScans.end(), pjpeg.begin() + std::ptrdiff_t(scanStart), pjpeg.begin() + std::ptrdiff_t(scanEnd));
+  }
+  fewScans.insert(fewScans.end(), pjpeg.begin() + std::ptrdiff_t(scanEnd), pjpeg.end());
   // A GIF whose logical screen is 40000 pixels wide.
   std::vector<std::uint8_t> hugeGif = gif;
   hugeGif[6] = 0x40;
@@ -89,6 +108,9 @@ TEST(ControlLoad, ErrorNumbers) {
       {"jpeg header only", file("head.jpg", Cut(jpeg, 700)), err::kInvalidFileFormat},
       {"jpeg without last bytes", file("tail.jpg", Cut(jpeg, jpeg.size() - 40)), err::kInvalidFileFormat},
       {"jpeg too large", file("huge.jpg", hugeJpeg), err::kInvalidFileFormat},
+      {"jpeg with 600 scans", file("scans.jpg", manyScans), err::kInvalidFileFormat},
+      {"jpeg with 100 scans", file("fewscans.jpg", fewScans), 0},
+      {"progressive jpeg cut", file("pcut.jpg", Cut(pjpeg, pjpeg.size() * 2 / 3)), err::kInvalidFileFormat},
       {"png cut in half", file("half.png", Cut(png, png.size() / 2)), err::kInvalidFileFormat},
       {"png signature only", file("sig.png", Cut(png, 8)), err::kInvalidFileFormat},
       {"png bad checksum", file("crc.png", badCrc), err::kInvalidFileFormat},

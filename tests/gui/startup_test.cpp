@@ -136,6 +136,10 @@ class StartupTest : public QObject {
         {c.Frame5, u"■画像の設定"}, {c.Frame8, u"■画像フォーマット"}, {c.Frame4, u"■出力フォルダ"},
         {c.Frame7, u"■ファイル名"}};
     for (const auto& [frame, caption] : frames) QCOMPARE(frame->title(), QString::fromUtf16(caption));
+    // The other windows' controls do not shadow frmMain's names.
+    w.Controls().M_Help_Version->trigger();
+    QCOMPARE(w.findChildren<QObject*>(QStringLiteral(u"Bt_Save")).size(), 1);
+    QCOMPARE(w.findChildren<QObject*>(QStringLiteral(u"Line1")).size(), 1);
 
     // Positions in twips / 15, relative to their containers.
     QCOMPARE(w.centralWidget()->size(), QSize(792, 546));

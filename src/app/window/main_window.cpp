@@ -60,7 +60,7 @@ MainWindow::MainWindow(MainWindowContext context, QWidget* parent)
   adjustSize();
 
   presets_ = new SizePresetPanel(c_, settings_, SizeFile(), *ctx_.shell, this);
-  logWindow_ = new dialogs::LogWindow(*ctx_.log, *ctx_.shell, this);
+  logWindow_ = std::make_unique<dialogs::LogWindow>(*ctx_.log, *ctx_.shell);
 
   connect(c_.Bt_End, &QPushButton::clicked, this, &MainWindow::Bt_End_Click);
   connect(c_.Bt_Save, &QPushButton::clicked, this, &MainWindow::Bt_Save_Click);
@@ -70,13 +70,13 @@ MainWindow::MainWindow(MainWindowContext context, QWidget* parent)
     c_.M_Help_Log->setChecked(!c_.M_Help_Log->isChecked());
     M_Help_Log_Click();
   });
-  connect(logWindow_, &dialogs::LogWindow::menuToggleRequested, this, &MainWindow::M_Help_Log_Click);
+  connect(logWindow_.get(), &dialogs::LogWindow::menuToggleRequested, this, &MainWindow::M_Help_Log_Click);
   connect(c_.M_Help_HomePage, &QAction::triggered, this, &MainWindow::M_Help_HomePage_Click);
   connect(c_.M_Help_Mokuji, &QAction::triggered, this, &MainWindow::M_Help_Mokuji_Click);
   connect(c_.M_Help_Version, &QAction::triggered, this, &MainWindow::M_Help_Version_Click);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() { delete aboutBox_.data(); }
 
 std::filesystem::path MainWindow::SettingsFile() const { return ctx_.appDir / app::kSettingsFileName; }
 
@@ -203,7 +203,7 @@ void MainWindow::M_Help_Mokuji_Click() {
 
 void MainWindow::M_Help_Version_Click() {
   if (!aboutBox_) {
-    aboutBox_ = new dialogs::AboutBox(*ctx_.shell, this);
+    aboutBox_ = new dialogs::AboutBox(*ctx_.shell);
     aboutBox_->setAttribute(Qt::WA_DeleteOnClose);
   }
   aboutBox_->show();

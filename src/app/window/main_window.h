@@ -58,7 +58,7 @@ class MainWindow : public QMainWindow {
   app::ThumbSettings& Settings() { return settings_; }
   std::filesystem::path SettingsFile() const;
   std::filesystem::path SizeFile() const;
-  dialogs::LogWindow* LogWindow() const { return logWindow_; }
+  dialogs::LogWindow* LogWindow() const { return logWindow_.get(); }
   dialogs::AboutBox* AboutBox() const;
   SizePresetPanel& Presets() { return *presets_; }
 
@@ -104,7 +104,9 @@ class MainWindow : public QMainWindow {
   app::ThumbSettings settings_;
   std::unique_ptr<shell::SingleInstanceLock> instanceLock_;
   SizePresetPanel* presets_ = nullptr;
-  dialogs::LogWindow* logWindow_ = nullptr;
+  // The other windows are top-level windows of their own, not children of this one, so that a
+  // control name of frmMain (Bt_Save, Line1) finds only frmMain's control.
+  std::unique_ptr<dialogs::LogWindow> logWindow_;
   QPointer<dialogs::AboutBox> aboutBox_;
   bool ending_ = false;
 };

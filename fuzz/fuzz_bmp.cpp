@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const mirelo::Error&) {
     return 0;
   }
-  if (image.empty() || image.pixels.size() != image.stride() * static_cast<std::size_t>(image.height)) std::abort();
+  if (image.empty() || image.pixels.size() != image.stride() * static_cast<std::size_t>(image.height))
+    std::abort();
   if (image.format == PixelFormat::Palette8) {
     if (image.palette.empty() || image.palette.size() > 256) std::abort();
     for (std::uint8_t index : image.pixels) {

@@ -18,6 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (image.empty() || image.width > kMaxSide || image.height > kMaxSide) std::abort();
   if (image.pixels.size() != image.stride() * static_cast<std::size_t>(image.height)) std::abort();
-  if (image.format == PixelFormat::Palette8 && (image.palette.empty() || image.palette.size() > 256)) std::abort();
+  if (image.format == PixelFormat::Palette8 && (image.palette.empty() || image.palette.size() > 256))
+    std::abort();
   return 0;
 }

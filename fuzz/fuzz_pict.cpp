@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   if (!sniffed) std::abort();  // the reader accepted what the sniffer rejects
-  if (image.empty() || image.pixels.size() != image.stride() * static_cast<std::size_t>(image.height)) std::abort();
+  if (image.empty() || image.pixels.size() != image.stride() * static_cast<std::size_t>(image.height))
+    std::abort();
   if (image.format != PixelFormat::Rgb24) return 0;  // a QuickTime JPEG may decode to grey
   const Image back = ReadPict(WritePict(image, {}), {});
   if (back.width != image.width || back.height != image.height || back.pixels != image.pixels) std::abort();

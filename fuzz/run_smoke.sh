@@ -16,10 +16,11 @@ fi
 
 targets=$(cd "$src/fuzz" && ls fuzz_*.cpp | sed 's/\.cpp$//')
 
+mkdir -p "$build"
 cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DMIRELO_FUZZ=ON -DMIRELO_BUILD_GUI=OFF -DMIRELO_BUILD_TESTS=OFF -DMIRELO_BUILD_BENCH=OFF >"$build.configure.log" 2>&1 ||
-  { cat "$build.configure.log"; exit 1; }
+  -DMIRELO_FUZZ=ON -DMIRELO_BUILD_GUI=OFF -DMIRELO_BUILD_TESTS=OFF -DMIRELO_BUILD_BENCH=OFF >"$build/configure.log" 2>&1 ||
+  { cat "$build/configure.log"; exit 1; }
 # shellcheck disable=SC2086
 cmake --build "$build" --target $targets -j "$jobs"
 

@@ -185,13 +185,26 @@ void Validate(const BmpHeader& h, std::size_t fileSize) {
   }
   if (h.planes != 1) ThrowCorrupt("bmp: planes must be 1");
   switch (h.bpp) {
-    case 1: case 2: case 4: case 8: case 16: case 24: case 32: break;
-    default: ThrowCorrupt("bmp: bad bit count");
+    case 1:
+    case 2:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32:
+      break;
+    default:
+      ThrowCorrupt("bmp: bad bit count");
   }
   switch (h.compression) {
-    case kBiRgb: break;
-    case kBiRle8: if (h.bpp != 8) ThrowCorrupt("bmp: RLE8 needs 8 bits"); break;
-    case kBiRle4: if (h.bpp != 4) ThrowCorrupt("bmp: RLE4 needs 4 bits"); break;
+    case kBiRgb:
+      break;
+    case kBiRle8:
+      if (h.bpp != 8) ThrowCorrupt("bmp: RLE8 needs 8 bits");
+      break;
+    case kBiRle4:
+      if (h.bpp != 4) ThrowCorrupt("bmp: RLE4 needs 4 bits");
+      break;
     case kBiBitfields:
     case kBiAlphaBitfields:
       if (h.bpp != 16 && h.bpp != 32) ThrowCorrupt("bmp: bit fields need 16 or 32 bits");
@@ -200,7 +213,8 @@ void Validate(const BmpHeader& h, std::size_t fileSize) {
     case kBiPng:
       if (h.os2) ThrowCorrupt("bmp: bad compression");
       break;
-    default: ThrowCorrupt("bmp: unknown compression");
+    default:
+      ThrowCorrupt("bmp: unknown compression");
   }
   if ((h.compression == kBiRle8 || h.compression == kBiRle4) && h.topDown) {
     ThrowCorrupt("bmp: compressed pictures cannot be top-down");
@@ -277,7 +291,8 @@ void DecodeRle(const BmpHeader& h, Bytes data, Image& image) {
         const unsigned dy = r.u8();
         x += dx;
         y += dy;
-        if (x > paddedWidth || y > height || (y == height && x > 0)) ThrowCorrupt("bmp: RLE delta past the picture");
+        if (x > paddedWidth || y > height || (y == height && x > 0))
+          ThrowCorrupt("bmp: RLE delta past the picture");
         break;
       }
       default: {  // absolute run, padded to a 16-bit boundary

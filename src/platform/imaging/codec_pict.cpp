@@ -116,43 +116,127 @@ class PictReader {
   // Handles one opcode; true when a QuickTime JPEG ends the picture.
   bool Opcode(unsigned op) {
     switch (op) {
-      case 0x0000: case 0x0017: case 0x0018: case 0x0019: case 0x001C: case 0x001E: return false;
-      case 0x0001: SkipSized(); return false;  // clip region
-      case 0x0002: case 0x0009: case 0x000A: case 0x0010: r_.skip(8); return false;
-      case 0x0003: case 0x0005: case 0x0008: case 0x000D: case 0x0015: case 0x0016: case 0x00A0:
+      case 0x0000:
+      case 0x0017:
+      case 0x0018:
+      case 0x0019:
+      case 0x001C:
+      case 0x001E:
+        return false;
+      case 0x0001:
+        SkipSized();
+        return false;  // clip region
+      case 0x0002:
+      case 0x0009:
+      case 0x000A:
+      case 0x0010:
+        r_.skip(8);
+        return false;
+      case 0x0003:
+      case 0x0005:
+      case 0x0008:
+      case 0x000D:
+      case 0x0015:
+      case 0x0016:
+      case 0x00A0:
         r_.skip(2);
         return false;
-      case 0x0004: r_.skip(1); return false;
-      case 0x0006: case 0x0007: case 0x000B: case 0x000C: case 0x000E: case 0x000F: r_.skip(4); return false;
-      case 0x0011: r_.skip(version_ == 2 ? 2 : 1); return false;
-      case 0x0012: case 0x0013: case 0x0014: SkipPixPat(); return false;
-      case 0x001A: case 0x001B: case 0x001D: case 0x001F: r_.skip(6); return false;
-      case 0x0020: r_.skip(8); return false;
-      case 0x0021: r_.skip(4); return false;
-      case 0x0022: r_.skip(6); return false;
-      case 0x0023: r_.skip(2); return false;
-      case 0x0028: r_.skip(4); r_.skip(r_.u8()); return false;
-      case 0x0029: case 0x002A: r_.skip(1); r_.skip(r_.u8()); return false;
-      case 0x002B: r_.skip(2); r_.skip(r_.u8()); return false;
-      case 0x0090: case 0x0091: case 0x0098: case 0x0099: Bits(op, false); return false;
-      case 0x009A: case 0x009B: Bits(op, true); return false;
-      case 0x00A1: r_.skip(2); r_.skip(r_.u16be()); return false;
-      case 0x0C00: Header(); return false;
-      case 0x8200: return QuickTime();
-      default: break;
+      case 0x0004:
+        r_.skip(1);
+        return false;
+      case 0x0006:
+      case 0x0007:
+      case 0x000B:
+      case 0x000C:
+      case 0x000E:
+      case 0x000F:
+        r_.skip(4);
+        return false;
+      case 0x0011:
+        r_.skip(version_ == 2 ? 2 : 1);
+        return false;
+      case 0x0012:
+      case 0x0013:
+      case 0x0014:
+        SkipPixPat();
+        return false;
+      case 0x001A:
+      case 0x001B:
+      case 0x001D:
+      case 0x001F:
+        r_.skip(6);
+        return false;
+      case 0x0020:
+        r_.skip(8);
+        return false;
+      case 0x0021:
+        r_.skip(4);
+        return false;
+      case 0x0022:
+        r_.skip(6);
+        return false;
+      case 0x0023:
+        r_.skip(2);
+        return false;
+      case 0x0028:
+        r_.skip(4);
+        r_.skip(r_.u8());
+        return false;
+      case 0x0029:
+      case 0x002A:
+        r_.skip(1);
+        r_.skip(r_.u8());
+        return false;
+      case 0x002B:
+        r_.skip(2);
+        r_.skip(r_.u8());
+        return false;
+      case 0x0090:
+      case 0x0091:
+      case 0x0098:
+      case 0x0099:
+        Bits(op, false);
+        return false;
+      case 0x009A:
+      case 0x009B:
+        Bits(op, true);
+        return false;
+      case 0x00A1:
+        r_.skip(2);
+        r_.skip(r_.u16be());
+        return false;
+      case 0x0C00:
+        Header();
+        return false;
+      case 0x8200:
+        return QuickTime();
+      default:
+        break;
     }
-    if (op >= 0x0024 && op <= 0x002F) r_.skip(r_.u16be());
-    else if (op >= 0x0030 && op <= 0x0037) r_.skip(8);   // rectangles
-    else if (op >= 0x0038 && op <= 0x003F) {}            // same rectangle
-    else if (op >= 0x0040 && op <= 0x0047) r_.skip(8);   // rounded rectangles
-    else if (op >= 0x0048 && op <= 0x004F) {}
-    else if (op >= 0x0050 && op <= 0x0057) r_.skip(8);   // ovals
-    else if (op >= 0x0058 && op <= 0x005F) {}
-    else if (op >= 0x0060 && op <= 0x0067) r_.skip(12);  // arcs
-    else if (op >= 0x0068 && op <= 0x006F) r_.skip(4);
-    else if (op >= 0x0070 && op <= 0x007F) { if (op <= 0x0077) SkipSized(); }  // polygons
-    else if (op >= 0x0080 && op <= 0x008F) { if (op <= 0x0087) SkipSized(); }  // regions
-    else if ((op >= 0x0092 && op <= 0x0097) || (op >= 0x009C && op <= 0x009F) || (op >= 0x00A2 && op <= 0x00AF)) {
+    if (op >= 0x0024 && op <= 0x002F)
+      r_.skip(r_.u16be());
+    else if (op >= 0x0030 && op <= 0x0037)
+      r_.skip(8);  // rectangles
+    else if (op >= 0x0038 && op <= 0x003F) {
+    }  // same rectangle
+    else if (op >= 0x0040 && op <= 0x0047)
+      r_.skip(8);  // rounded rectangles
+    else if (op >= 0x0048 && op <= 0x004F) {
+    } else if (op >= 0x0050 && op <= 0x0057)
+      r_.skip(8);  // ovals
+    else if (op >= 0x0058 && op <= 0x005F) {
+    } else if (op >= 0x0060 && op <= 0x0067)
+      r_.skip(12);  // arcs
+    else if (op >= 0x0068 && op <= 0x006F)
+      r_.skip(4);
+    else if (op >= 0x0070 && op <= 0x007F) {
+      if (op <= 0x0077) SkipSized();
+    }  // polygons
+    else if (op >= 0x0080 && op <= 0x008F) {
+      if (op <= 0x0087) SkipSized();
+    }  // regions
+    else if ((op >= 0x0092 && op <= 0x0097) || (op >= 0x009C && op <= 0x009F) ||
+             (op >= 0x00A2 && op <= 0x00AF)) {
       r_.skip(r_.u16be());
     } else if (op >= 0x00B0 && op <= 0x00CF) {
     } else if (op >= 0x00D0 && op <= 0x00FE) {
@@ -207,8 +291,9 @@ class PictReader {
       ThrowCorrupt("pict: direct pixels without a pixel map");
     }
     CheckSize(pm.bounds);
-    const bool ok = direct ? (pm.pixelSize == 16 || (pm.pixelSize == 32 && (pm.cmpCount == 3 || pm.cmpCount == 4)))
-                           : (pm.pixelSize == 1 || pm.pixelSize == 2 || pm.pixelSize == 4 || pm.pixelSize == 8);
+    const bool ok =
+        direct ? (pm.pixelSize == 16 || (pm.pixelSize == 32 && (pm.cmpCount == 3 || pm.cmpCount == 4)))
+               : (pm.pixelSize == 1 || pm.pixelSize == 2 || pm.pixelSize == 4 || pm.pixelSize == 8);
     if (!ok) ThrowCorrupt("pict: unsupported pixel size");
     if (direct && pm.packType == 0) pm.packType = pm.pixelSize == 16 ? 3 : 4;
     if (direct && !((pm.pixelSize == 16 && pm.packType <= 3 && pm.packType != 2) ||
@@ -238,7 +323,8 @@ class PictReader {
   // Decides how the rows are stored. Rows under 8 bytes and BitsRect rows are never packed;
   // unpacked 32-bit rows hold x R G B pixels whatever the pack type says.
   static void SetPacking(PixMap& pm, bool bitsRect) {
-    const std::size_t minRowBytes = (static_cast<std::size_t>(pm.bounds.width()) * static_cast<std::size_t>(pm.pixelSize) + 7) / 8;
+    const std::size_t minRowBytes =
+        (static_cast<std::size_t>(pm.bounds.width()) * static_cast<std::size_t>(pm.pixelSize) + 7) / 8;
     if (pm.rowBytes < minRowBytes) ThrowCorrupt("pict: row bytes too small for the width");
     const bool direct = pm.pixelSize >= 16;
     pm.packed = !bitsRect && pm.rowBytes >= 8 && (!direct || pm.packType == 3 || pm.packType == 4);
@@ -278,7 +364,8 @@ class PictReader {
     // Refuse before allocating when the data cannot possibly hold the rows: one PackBits
     // packet of 1 + unit bytes yields at most 128 units.
     const std::size_t minimum =
-        pm.packed ? height * (countBytes + (1 + unit) * ((rowLen + 128 * unit - 1) / (128 * unit))) : height * stored;
+        pm.packed ? height * (countBytes + (1 + unit) * ((rowLen + 128 * unit - 1) / (128 * unit)))
+                  : height * stored;
     if (minimum > r_.remaining()) ThrowCorrupt("pict: pixel data is truncated");
     std::vector<std::uint8_t> rows(rowLen * height);
     std::vector<std::uint8_t> scratch(std::max(pm.rowBytes, rowLen));

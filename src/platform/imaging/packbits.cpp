@@ -20,7 +20,8 @@ std::size_t UnpackBits(std::span<const std::uint8_t> packed, std::span<std::uint
       const std::size_t count = static_cast<std::size_t>(n + 1) * u;
       if (count > packed.size() - in) ThrowCorrupt("PackBits literal is truncated");
       if (count > out.size() - o) ThrowCorrupt("PackBits literal runs past the row");
-      std::copy_n(packed.begin() + static_cast<std::ptrdiff_t>(in), count, out.begin() + static_cast<std::ptrdiff_t>(o));
+      std::copy_n(packed.begin() + static_cast<std::ptrdiff_t>(in), count,
+                  out.begin() + static_cast<std::ptrdiff_t>(o));
       in += count;
       o += count;
     } else if (n != -128) {  // -128 is a no-op by definition
@@ -58,7 +59,8 @@ void PackBits(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out) 
       ++len;
     }
     out.push_back(static_cast<std::uint8_t>(len - 1));
-    out.insert(out.end(), in.begin() + static_cast<std::ptrdiff_t>(start), in.begin() + static_cast<std::ptrdiff_t>(i));
+    out.insert(out.end(), in.begin() + static_cast<std::ptrdiff_t>(start),
+               in.begin() + static_cast<std::ptrdiff_t>(i));
   }
 }
 

@@ -17,8 +17,8 @@ namespace {
 
 using test::BmpSpec;
 using test::ByteBuilder;
-using test::MakeBmp;
 using test::ErrorNumber;
+using test::MakeBmp;
 
 Image Decode(const std::vector<std::uint8_t>& bytes) { return ReadBmp(bytes, {}); }
 
@@ -44,7 +44,8 @@ TEST_P(BmpFromMagick, DecodesLikeImageMagick) {
   test::TempDir dir;
   const auto src = dir / "src.png";
   if (c.alphaSource) {
-    ASSERT_TRUE(test::MagickConvert({"-size", "37x23", "gradient:rgba(255,0,0,0.1)-rgba(0,0,255,0.9)", src.string()}));
+    ASSERT_TRUE(test::MagickConvert(
+        {"-size", "37x23", "gradient:rgba(255,0,0,0.1)-rgba(0,0,255,0.9)", src.string()}));
   } else {
     ASSERT_TRUE(test::MagickConvert({"rose:", "-resize", "37x23!", src.string()}));
   }
@@ -65,19 +66,19 @@ TEST_P(BmpFromMagick, DecodesLikeImageMagick) {
 
 INSTANTIATE_TEST_SUITE_P(
     Variants, BmpFromMagick,
-    testing::Values(MagickCase{"v3_24bit", {}, "BMP3:", 24, false},
-                    MagickCase{"os2_core_24bit", {}, "BMP2:", 24, false},
-                    MagickCase{"v5_24bit", {}, "BMP:", 24, false},
-                    MagickCase{"v3_8bit", {"-compress", "None", "-type", "Palette"}, "BMP3:", 8, true},
-                    MagickCase{"v3_rle8", {"-compress", "RLE", "-type", "Palette"}, "BMP3:", 8, true},
-                    MagickCase{"v3_4bit", {"-colors", "12", "-compress", "None", "-type", "Palette"}, "BMP3:", 4, true},
-                    MagickCase{"v3_1bit", {"-monochrome"}, "BMP3:", 1, true},
-                    MagickCase{"os2_core_8bit", {"-compress", "None", "-type", "Palette"}, "BMP2:", 8, true},
-                    MagickCase{"v5_rgb555", {"-define", "bmp:subtype=RGB555"}, "BMP:", 16, false},
-                    // ImageMagick reads a 4-bit field 15 as 240 where we give 255.
-                    MagickCase{"v5_argb4444", {"-define", "bmp:subtype=ARGB4444"}, "BMP:", 16, false, true, 17},
-                    // Flattening onto white may round one level apart.
-                    MagickCase{"v5_argb8888", {"-type", "TrueColorAlpha"}, "BMP:", 32, false, true, 1}),
+    testing::Values(
+        MagickCase{"v3_24bit", {}, "BMP3:", 24, false}, MagickCase{"os2_core_24bit", {}, "BMP2:", 24, false},
+        MagickCase{"v5_24bit", {}, "BMP:", 24, false},
+        MagickCase{"v3_8bit", {"-compress", "None", "-type", "Palette"}, "BMP3:", 8, true},
+        MagickCase{"v3_rle8", {"-compress", "RLE", "-type", "Palette"}, "BMP3:", 8, true},
+        MagickCase{"v3_4bit", {"-colors", "12", "-compress", "None", "-type", "Palette"}, "BMP3:", 4, true},
+        MagickCase{"v3_1bit", {"-monochrome"}, "BMP3:", 1, true},
+        MagickCase{"os2_core_8bit", {"-compress", "None", "-type", "Palette"}, "BMP2:", 8, true},
+        MagickCase{"v5_rgb555", {"-define", "bmp:subtype=RGB555"}, "BMP:", 16, false},
+        // ImageMagick reads a 4-bit field 15 as 240 where we give 255.
+        MagickCase{"v5_argb4444", {"-define", "bmp:subtype=ARGB4444"}, "BMP:", 16, false, true, 17},
+        // Flattening onto white may round one level apart.
+        MagickCase{"v5_argb8888", {"-type", "TrueColorAlpha"}, "BMP:", 32, false, true, 1}),
     [](const testing::TestParamInfo<MagickCase>& info) { return std::string(info.param.name); });
 
 // ImageMagick truncates 6-bit fields (63 becomes 252); we replicate bits so white stays white.
@@ -148,8 +149,8 @@ std::vector<HandCase> HandCases() {
     HandCase c{"top_down_24bit", {}, {}};
     c.spec.width = 2;
     c.spec.height = -2;
-    c.spec.pixels = {0, 0, 255, 0, 255, 0, 0, 0,  // top row: red, green, padding
-                     255, 0, 0, 255, 255, 255, 0, 0};
+    c.spec.pixels = {0,   0, 255, 0,   255, 0,   0, 0,  // top row: red, green, padding
+                     255, 0, 0,   255, 255, 255, 0, 0};
     c.expected = {kRed, kGreen, kBlue, kWhite};
     cases.push_back(c);
   }
@@ -213,10 +214,10 @@ std::vector<HandCase> HandCases() {
     c.spec.bpp = 8;
     c.spec.compression = 1;
     c.spec.palette = {kGrey, kRed, kGreen};
-    c.spec.pixels = {2, 1,           // bottom row: two red
-                     0, 2, 1, 1,     // delta right 1, up 1: x=3 of the middle row
-                     1, 2,           // one green
-                     0, 0,           // end of line
+    c.spec.pixels = {2, 1,              // bottom row: two red
+                     0, 2, 1, 1,        // delta right 1, up 1: x=3 of the middle row
+                     1, 2,              // one green
+                     0, 0,              // end of line
                      0, 3, 2, 1, 2, 0,  // absolute run of three, padded
                      0, 0, 0, 1};
     c.expected = {kGreen, kRed, kGreen, kGrey, kGrey, kGrey, kGrey, kGreen, kRed, kRed, kGrey, kGrey};
@@ -229,9 +230,9 @@ std::vector<HandCase> HandCases() {
     c.spec.bpp = 4;
     c.spec.compression = 2;
     c.spec.palette = {kGrey, kRed, kGreen};
-    c.spec.pixels = {5, 0x12, 0, 0,           // bottom: 1 2 1 2 1
-                     0, 3, 0x20, 0x10, 2, 0x22,  // top: absolute 2 0 1, then 2 2
-                     0, 0, 0, 1};
+    c.spec.pixels = {5, 0x12, 0,    0,              // bottom: 1 2 1 2 1
+                     0, 3,    0x20, 0x10, 2, 0x22,  // top: absolute 2 0 1, then 2 2
+                     0, 0,    0,    1};
     c.expected = {kGreen, kGrey, kRed, kGreen, kGreen, kRed, kGreen, kRed, kGreen, kRed};
     cases.push_back(c);
   }
@@ -346,8 +347,8 @@ TEST_P(BmpHandBuilt, DecodesToTheExpectedPixels) {
   }
   ASSERT_EQ(got.size(), c.expected.size());
   for (std::size_t i = 0; i < got.size(); ++i) {
-    EXPECT_EQ(got[i], c.expected[i]) << "pixel " << i << " is " << int(got[i].r) << "," << int(got[i].g) << ","
-                                     << int(got[i].b);
+    EXPECT_EQ(got[i], c.expected[i]) << "pixel " << i << " is " << int(got[i].r) << "," << int(got[i].g)
+                                     << "," << int(got[i].b);
   }
   if (c.magickAgrees) {
     test::TempDir dir;
@@ -359,7 +360,9 @@ TEST_P(BmpHandBuilt, DecodesToTheExpectedPixels) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, BmpHandBuilt, testing::ValuesIn(HandCases()),
-                         [](const testing::TestParamInfo<HandCase>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<HandCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 // ---------------------------------------------------------------------------------------------
 // Writer.

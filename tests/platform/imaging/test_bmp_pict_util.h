@@ -3,10 +3,10 @@
 // Small helpers shared by the BMP, PICT and hostile-input tests: building files byte by byte,
 // catching the error number of a reader.
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <array>
 #include <functional>
 #include <string>
 #include <vector>
@@ -27,8 +27,10 @@ class ByteBuilder {
   ByteBuilder& u16be(unsigned v) { return u8(v >> 8).u8(v); }
   ByteBuilder& u32be(std::uint32_t v) { return u16be(v >> 16).u16be(v & 0xFFFF); }
   ByteBuilder& rect(int top, int left, int bottom, int right) {
-    return u16be(static_cast<unsigned>(top)).u16be(static_cast<unsigned>(left))
-        .u16be(static_cast<unsigned>(bottom)).u16be(static_cast<unsigned>(right));
+    return u16be(static_cast<unsigned>(top))
+        .u16be(static_cast<unsigned>(left))
+        .u16be(static_cast<unsigned>(bottom))
+        .u16be(static_cast<unsigned>(right));
   }
   ByteBuilder& bytes(const std::vector<std::uint8_t>& b) {
     d_.insert(d_.end(), b.begin(), b.end());
@@ -63,8 +65,10 @@ inline void WriteBytes(const std::filesystem::path& path, const std::vector<std:
 inline imaging::Rgb PixelOf(const imaging::Image& image, int x, int y) {
   const std::uint8_t* p = image.row(y);
   switch (image.format) {
-    case imaging::PixelFormat::Rgb24: return {p[3 * x], p[3 * x + 1], p[3 * x + 2]};
-    case imaging::PixelFormat::Gray8: return {p[x], p[x], p[x]};
+    case imaging::PixelFormat::Rgb24:
+      return {p[3 * x], p[3 * x + 1], p[3 * x + 2]};
+    case imaging::PixelFormat::Gray8:
+      return {p[x], p[x], p[x]};
     case imaging::PixelFormat::Palette8:
       return p[x] < image.palette.size() ? image.palette[p[x]] : imaging::Rgb{};
   }
@@ -88,21 +92,30 @@ struct BmpSpec {
 
 inline std::vector<std::uint8_t> MakeBmp(const BmpSpec& s) {
   const std::size_t entry = s.headerSize == 12 ? 3 : 4;
-  const std::size_t masksAfter = s.headerSize != 40 ? 0 : s.compression == 3 ? 12 : s.compression == 6 ? 16 : 0;
+  const std::size_t masksAfter = s.headerSize != 40   ? 0
+                                 : s.compression == 3 ? 12
+                                 : s.compression == 6 ? 16
+                                                      : 0;
   const std::size_t off = 14 + s.headerSize + masksAfter + s.palette.size() * entry;
   ByteBuilder b;
   b.u8('B').u8('M').u32le(static_cast<std::uint32_t>(off + s.pixels.size())).u32le(0);
   b.u32le(static_cast<std::uint32_t>(off)).u32le(s.headerSize);
   const std::size_t headerStart = b.size() - 4;
   if (s.headerSize == 12) {
-    b.u16le(static_cast<unsigned>(s.width)).u16le(static_cast<unsigned>(s.height)).u16le(1).u16le(static_cast<unsigned>(s.bpp));
+    b.u16le(static_cast<unsigned>(s.width))
+        .u16le(static_cast<unsigned>(s.height))
+        .u16le(1)
+        .u16le(static_cast<unsigned>(s.bpp));
   } else {
     b.u32le(static_cast<std::uint32_t>(s.width)).u32le(static_cast<std::uint32_t>(s.height)).u16le(1);
     b.u16le(static_cast<unsigned>(s.bpp));
     if (s.headerSize >= 40) {
       b.u32le(s.compression).u32le(static_cast<std::uint32_t>(s.pixels.size()));
       const std::uint32_t clrUsed = s.clrUsed ? s.clrUsed : static_cast<std::uint32_t>(s.palette.size());
-      b.u32le(static_cast<std::uint32_t>(s.ppm)).u32le(static_cast<std::uint32_t>(s.ppm)).u32le(clrUsed).u32le(0);
+      b.u32le(static_cast<std::uint32_t>(s.ppm))
+          .u32le(static_cast<std::uint32_t>(s.ppm))
+          .u32le(clrUsed)
+          .u32le(0);
     }
     if (s.headerSize >= 52 && s.headerSize != 64) b.u32le(s.masks[0]).u32le(s.masks[1]).u32le(s.masks[2]);
     if (s.headerSize >= 56 && s.headerSize != 64) b.u32le(s.masks[3]);

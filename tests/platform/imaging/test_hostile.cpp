@@ -43,7 +43,8 @@ TEST(Hostile, EmptyInputIsCorruptForEveryOwnReader) {
 
 // Every prefix of a file is either refused or, when only bytes that do not matter are missing,
 // decodes to exactly the picture of the whole file: never a partial picture.
-void ExpectEveryPrefixRefusedOrWhole(Reader read, const std::vector<std::uint8_t>& whole, std::size_t* accepted) {
+void ExpectEveryPrefixRefusedOrWhole(Reader read, const std::vector<std::uint8_t>& whole,
+                                     std::size_t* accepted) {
   const Image full = read(whole, {});
   *accepted = 0;
   for (std::size_t n = 0; n < whole.size(); ++n) {
@@ -89,8 +90,8 @@ TEST(Hostile, TruncatedBmpAtEveryByte) {
 TEST(Hostile, TruncatedPictAtEveryByteIsRefused) {
   test::TempDir dir;
   ASSERT_TRUE(test::MagickConvert({"rose:", "-resize", "9x4!", "PICT:" + (dir / "direct.pct").string()}));
-  ASSERT_TRUE(
-      test::MagickConvert({"rose:", "-resize", "9x4!", "-type", "Palette", "PICT:" + (dir / "indexed.pct").string()}));
+  ASSERT_TRUE(test::MagickConvert(
+      {"rose:", "-resize", "9x4!", "-type", "Palette", "PICT:" + (dir / "indexed.pct").string()}));
   Image image = Image::blank(70, 3);
   for (std::size_t i = 0; i < image.pixels.size(); ++i) image.pixels[i] = static_cast<std::uint8_t>(i / 7);
   for (const auto& bytes : {test::ReadFileBytes(dir / "direct.pct"), test::ReadFileBytes(dir / "indexed.pct"),
@@ -164,18 +165,55 @@ std::vector<BmpMutation> BmpMutations() {
   noPalette.palette.clear();
   noPalette.pixels = {0, 0, 0, 0};
   return {
-      {"not_bm", [] { auto b = MakeBmp(Plain24(1, 1)); b[1] = 'A'; return b; }},
-      {"only_file_header", [] { auto b = MakeBmp(Plain24(1, 1)); b.resize(14); return b; }},
+      {"not_bm",
+       [] {
+         auto b = MakeBmp(Plain24(1, 1));
+         b[1] = 'A';
+         return b;
+       }},
+      {"only_file_header",
+       [] {
+         auto b = MakeBmp(Plain24(1, 1));
+         b.resize(14);
+         return b;
+       }},
       {"width_zero", patched(Plain24(1, 1), 18, 0)},
       {"width_negative", patched(Plain24(1, 1), 18, static_cast<std::uint32_t>(-5))},
       {"height_zero", patched(Plain24(1, 1), 22, 0)},
       {"height_int_min", patched(Plain24(1, 1), 22, 0x80000000u)},
       {"width_beyond_limit", patched(Plain24(1, 1), 18, 40000)},
-      {"pixels_beyond_limit", [] { auto b = MakeBmp(Plain24(1, 1)); Patch32le(b, 18, 30000); Patch32le(b, 22, 30000); return b; }},
-      {"huge_picture_tiny_file", [] { auto b = MakeBmp(Plain24(1, 1)); Patch32le(b, 18, 20000); Patch32le(b, 22, 9000); return b; }},
-      {"planes_zero", [] { auto b = MakeBmp(Plain24(1, 1)); b[26] = 0; return b; }},
-      {"bit_count_3", [] { auto b = MakeBmp(Plain24(1, 1)); b[28] = 3; return b; }},
-      {"bit_count_64", [] { auto b = MakeBmp(Plain24(1, 1)); b[28] = 64; return b; }},
+      {"pixels_beyond_limit",
+       [] {
+         auto b = MakeBmp(Plain24(1, 1));
+         Patch32le(b, 18, 30000);
+         Patch32le(b, 22, 30000);
+         return b;
+       }},
+      {"huge_picture_tiny_file",
+       [] {
+         auto b = MakeBmp(Plain24(1, 1));
+         Patch32le(b, 18, 20000);
+         Patch32le(b, 22, 9000);
+         return b;
+       }},
+      {"planes_zero",
+       [] {
+         auto b = MakeBmp(Plain24(1, 1));
+         b[26] = 0;
+         return b;
+       }},
+      {"bit_count_3",
+       [] {
+         auto b = MakeBmp(Plain24(1, 1));
+         b[28] = 3;
+         return b;
+       }},
+      {"bit_count_64",
+       [] {
+         auto b = MakeBmp(Plain24(1, 1));
+         b[28] = 64;
+         return b;
+       }},
       {"unknown_compression", patched(Plain24(1, 1), 30, 9)},
       {"rle8_on_24_bits", spec(rle24)},
       {"bit_fields_on_24_bits", spec(fields24)},
@@ -184,16 +222,36 @@ std::vector<BmpMutation> BmpMutations() {
       {"header_size_huge", patched(Plain24(1, 1), 14, 0x7FFFFFFF)},
       {"pixel_offset_beyond_file", patched(Plain24(1, 1), 10, 100000)},
       {"pixel_offset_inside_header", patched(Plain24(1, 1), 10, 20)},
-      {"palette_count_huge", [indexed] { BmpSpec s = indexed; s.clrUsed = 0x40000000; return MakeBmp(s); }},
+      {"palette_count_huge",
+       [indexed] {
+         BmpSpec s = indexed;
+         s.clrUsed = 0x40000000;
+         return MakeBmp(s);
+       }},
       {"index_beyond_palette", spec(indexed)},
       {"indexed_without_palette", spec(noPalette)},
       {"mask_zero", spec(Fields16({0xF800, 0, 0x1F, 0}))},
       {"mask_not_contiguous", spec(Fields16({0xF0F0, 0x0F00, 0x000F, 0}))},
       {"masks_overlap", spec(Fields16({0xFF00, 0x0FF0, 0x000F, 0}))},
       {"mask_beyond_16_bits", spec(Fields16({0x1F0000, 0x07E0, 0x001F, 0}))},
-      {"density_negative", [] { BmpSpec s = Plain24(1, 1); s.ppm = -1; return MakeBmp(s); }},
-      {"density_absurd", [] { BmpSpec s = Plain24(1, 1); s.ppm = 0x7FFFFFFF; return MakeBmp(s); }},
-      {"pixels_short_by_more_than_padding", [] { auto b = MakeBmp(Plain24(3, 2)); b.resize(b.size() - 4); return b; }},
+      {"density_negative",
+       [] {
+         BmpSpec s = Plain24(1, 1);
+         s.ppm = -1;
+         return MakeBmp(s);
+       }},
+      {"density_absurd",
+       [] {
+         BmpSpec s = Plain24(1, 1);
+         s.ppm = 0x7FFFFFFF;
+         return MakeBmp(s);
+       }},
+      {"pixels_short_by_more_than_padding",
+       [] {
+         auto b = MakeBmp(Plain24(3, 2));
+         b.resize(b.size() - 4);
+         return b;
+       }},
       {"rle_run_past_row", spec(Rle8({200, 1, 0, 1}))},
       {"rle_absolute_past_row", spec(Rle8({0, 5, 1, 1, 1, 1, 1, 0, 0, 1}))},
       {"rle_rows_past_bottom", spec(Rle8({4, 1, 0, 0, 4, 1, 0, 0, 4, 1, 0, 1}))},
@@ -202,7 +260,14 @@ std::vector<BmpMutation> BmpMutations() {
       {"rle_absolute_truncated", spec(Rle8({0, 4, 1, 2}))},
       {"rle_ends_without_marker", spec(Rle8({4, 1, 0, 0}))},
       {"rle_index_beyond_palette", spec(Rle8({2, 7, 0, 1}))},
-      {"os2_huffman", [] { BmpSpec s = Plain24(1, 1); s.headerSize = 64; s.bpp = 1; s.compression = 3; return MakeBmp(s); }},
+      {"os2_huffman",
+       [] {
+         BmpSpec s = Plain24(1, 1);
+         s.headerSize = 64;
+         s.bpp = 1;
+         s.compression = 3;
+         return MakeBmp(s);
+       }},
   };
 }
 
@@ -216,7 +281,9 @@ TEST_P(HostileBmp, IsRefusedAsCorrupt) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Mutations, HostileBmp, testing::ValuesIn(BmpMutations()),
-                         [](const testing::TestParamInfo<BmpMutation>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<BmpMutation>& info) {
+                           return std::string(info.param.name);
+                         });
 
 // ---------------------------------------------------------------------------------------------
 // PICT opcodes that lie.
@@ -244,7 +311,8 @@ std::vector<std::uint8_t> Direct(unsigned rowBytes, int top, int left, int botto
   return b.data();
 }
 
-std::vector<std::uint8_t> Indexed(unsigned rowBytes, int width, unsigned tableLast, const std::vector<std::uint8_t>& rows) {
+std::vector<std::uint8_t> Indexed(unsigned rowBytes, int width, unsigned tableLast,
+                                  const std::vector<std::uint8_t>& rows) {
   ByteBuilder b;
   b.u16be(0x0098).u16be(0x8000 | rowBytes).rect(0, 0, 1, width);
   b.u16be(0).u16be(0).u32be(0).u32be(72u << 16).u32be(72u << 16).u16be(0).u16be(8).u16be(1).u16be(8);
@@ -292,7 +360,8 @@ std::vector<PictMutation> PictMutations() {
       {"many_rows_tiny_data", Pict2(2, 1, Direct(8000, 0, 0, 30000, 2000, 4, 32, 3, {1, 0}))},
       {"packed_count_past_end", Pict2(2, 1, Direct(8, 0, 0, 1, 2, 4, 32, 3, {200, 0, 0}))},
       {"packbits_run_past_row", Pict2(2, 1, Direct(8, 0, 0, 1, 2, 4, 32, 3, {2, 0x81, 7}))},
-      {"packbits_literal_past_row", Pict2(2, 1, Direct(8, 0, 0, 1, 2, 4, 32, 3, {11, 9, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}))},
+      {"packbits_literal_past_row",
+       Pict2(2, 1, Direct(8, 0, 0, 1, 2, 4, 32, 3, {11, 9, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}))},
       {"packbits_literal_truncated", Pict2(2, 1, Direct(8, 0, 0, 1, 2, 4, 32, 3, {2, 1, 5}))},
       {"packbits_row_short", Pict2(2, 1, Direct(8, 0, 0, 1, 2, 4, 32, 3, {2, 0, 5}))},
       {"colour_table_too_large", Pict2(9, 1, Indexed(10, 9, 300, {2, 0xF8, 0}))},
@@ -309,14 +378,17 @@ TEST_P(HostilePict, IsRefusedAsCorrupt) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Mutations, HostilePict, testing::ValuesIn(PictMutations()),
-                         [](const testing::TestParamInfo<PictMutation>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<PictMutation>& info) {
+                           return std::string(info.param.name);
+                         });
 
 // ---------------------------------------------------------------------------------------------
 // Seeds and regression files: the seeds must decode (or the fuzzers start from nothing useful);
 // the files of faults the fuzzers found must be handled without a crash, each with 20009 or a
 // whole picture.
 
-void ForEachFile(const std::filesystem::path& dir, const std::function<void(const std::filesystem::path&)>& f) {
+void ForEachFile(const std::filesystem::path& dir,
+                 const std::function<void(const std::filesystem::path&)>& f) {
   if (!std::filesystem::is_directory(dir)) return;
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
     if (entry.is_regular_file()) f(entry.path());
@@ -324,7 +396,11 @@ void ForEachFile(const std::filesystem::path& dir, const std::function<void(cons
 }
 
 bool JpegReaderAvailable() {
-  return ErrorNumber([] { ReadJpeg(test::ReadFileBytes(std::filesystem::path(MIRELO_SOURCE_DIR) / "fuzz/corpus/fuzz_decode/rgb.jpg"), {}); }) == 0;
+  return ErrorNumber([] {
+           ReadJpeg(test::ReadFileBytes(std::filesystem::path(MIRELO_SOURCE_DIR) /
+                                        "fuzz/corpus/fuzz_decode/rgb.jpg"),
+                    {});
+         }) == 0;
 }
 
 TEST(FuzzSeeds, EverySeedDecodes) {
@@ -345,7 +421,8 @@ TEST(FuzzSeeds, EverySeedDecodes) {
 
 TEST(FuzzRegressions, FoundInputsAreRefusedOrDecodeWhole) {
   const std::filesystem::path data = std::filesystem::path(MIRELO_SOURCE_DIR) / "tests/platform/imaging/data";
-  for (const auto& [folder, read] : {std::pair<const char*, Reader>{"fuzz_bmp", ReadBmp}, {"fuzz_pict", ReadPict}}) {
+  for (const auto& [folder, read] :
+       {std::pair<const char*, Reader>{"fuzz_bmp", ReadBmp}, {"fuzz_pict", ReadPict}}) {
     ForEachFile(data / folder, [&](const std::filesystem::path& p) {
       SCOPED_TRACE(p.string());
       try {

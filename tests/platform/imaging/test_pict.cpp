@@ -21,7 +21,8 @@ const Rgb kRed{255, 0, 0}, kGreen{0, 255, 0}, kBlue{0, 0, 255}, kWhite{255, 255,
 // Writes the opcode stream of a picture: header, opcodes, end.
 class PictBuilder {
  public:
-  PictBuilder(int version, int width, int height, bool preamble = true, double dpi = 0, int top = 0, int left = 0)
+  PictBuilder(int version, int width, int height, bool preamble = true, double dpi = 0, int top = 0,
+              int left = 0)
       : version_(version) {
     if (preamble) b_.zeros(512);
     start_ = b_.size();
@@ -30,7 +31,10 @@ class PictBuilder {
       b_.u8(0x11).u8(0x01);
     } else {
       b_.u16be(0x0011).u16be(0x02FF).u16be(0x0C00);
-      b_.u16be(0xFFFE).u16be(0).u32be(static_cast<std::uint32_t>(dpi * 65536)).u32be(static_cast<std::uint32_t>(dpi * 65536));
+      b_.u16be(0xFFFE)
+          .u16be(0)
+          .u32be(static_cast<std::uint32_t>(dpi * 65536))
+          .u32be(static_cast<std::uint32_t>(dpi * 65536));
       b_.rect(top, left, top + height, left + width).u32be(0);
     }
   }
@@ -52,7 +56,9 @@ class PictBuilder {
   // The fields of a pixel map after rowBytes and bounds (pixmap version .. reserved).
   PictBuilder& pixMapFields(int packType, int pixelSize, int cmpCount, int cmpSize) {
     b_.u16be(0).u16be(static_cast<unsigned>(packType)).u32be(0).u32be(72u << 16).u32be(72u << 16);
-    b_.u16be(pixelSize >= 16 ? 16 : 0).u16be(static_cast<unsigned>(pixelSize)).u16be(static_cast<unsigned>(cmpCount));
+    b_.u16be(pixelSize >= 16 ? 16 : 0)
+        .u16be(static_cast<unsigned>(pixelSize))
+        .u16be(static_cast<unsigned>(cmpCount));
     b_.u16be(static_cast<unsigned>(cmpSize)).u32be(0).u32be(0).u32be(0);
     return *this;
   }
@@ -115,7 +121,7 @@ std::vector<PictCase> HandCases() {
     p.op(0x98).raw().u16be(0x8000 | 10).rect(0, 0, 2, 9);
     p.pixMapFields(0, 8, 1, 8).colourTable({kBlack, kRed, kGreen, kBlue});
     p.raw().rect(0, 0, 2, 9).rect(0, 0, 2, 9).u16be(0);
-    p.packedRows({{static_cast<std::uint8_t>(-8), 1, 0x00, 3},                        // 9 red, then pad
+    p.packedRows({{static_cast<std::uint8_t>(-8), 1, 0x00, 3},                      // 9 red, then pad
                   {0x02, 2, 3, 0, static_cast<std::uint8_t>(-5), 2, 0x00, 0x00}});  // literal + run + pad
     std::vector<Rgb> e(9, kRed);
     for (Rgb c : {kGreen, kBlue, kBlack, kGreen, kGreen, kGreen, kGreen, kGreen, kGreen}) e.push_back(c);
@@ -126,7 +132,8 @@ std::vector<PictCase> HandCases() {
     p.op(0x98).raw().u16be(0x8000 | 3).rect(0, 0, 1, 5);
     p.pixMapFields(0, 4, 1, 4).colourTable({kWhite, kRed, kGreen});
     p.raw().rect(0, 0, 1, 5).rect(0, 0, 1, 5).u16be(0).u8(0x12).u8(0x01).u8(0x20);
-    cases.push_back({"v2_packbitsrect_4bit_unpacked", p.end(), 5, 1, {kRed, kGreen, kWhite, kRed, kGreen}, 4});
+    cases.push_back(
+        {"v2_packbitsrect_4bit_unpacked", p.end(), 5, 1, {kRed, kGreen, kWhite, kRed, kGreen}, 4});
   }
   {  // PackBitsRgn, 2-bit, device colour table, mask region skipped.
     PictBuilder p(2, 4, 1);
@@ -167,16 +174,16 @@ std::vector<PictCase> HandCases() {
   }
   {  // Opcodes we do not draw are skipped by their sizes.
     PictBuilder p(2, 2, 1);
-    p.op(0x00A1).raw().u16be(100).u16be(3).bytes({1, 2, 3});        // long comment, odd length
-    p.op(0x00A0).raw().u16be(7);                                    // short comment
-    p.op(0x001A).raw().u16be(1).u16be(2).u16be(3);                  // foreground colour
-    p.op(0x0028).raw().u16be(1).u16be(1).u8(2).u8('h').u8('i');     // long text
-    p.op(0x0092).raw().u16be(2).u16be(0);                           // reserved, word length
-    p.op(0x00D0).raw().u32be(3).bytes({9, 9, 9});                   // reserved, long length
-    p.op(0x0200).raw().u32be(0);                                    // reserved, (op >> 8) * 2 bytes
-    p.op(0x8201).raw().u32be(2).u16be(0);                           // uncompressed QuickTime
-    p.op(0x0030).raw().rect(0, 0, 1, 1);                            // frame rectangle
-    p.op(0x0070).raw().u16be(10).rect(0, 0, 1, 1);                  // polygon
+    p.op(0x00A1).raw().u16be(100).u16be(3).bytes({1, 2, 3});          // long comment, odd length
+    p.op(0x00A0).raw().u16be(7);                                      // short comment
+    p.op(0x001A).raw().u16be(1).u16be(2).u16be(3);                    // foreground colour
+    p.op(0x0028).raw().u16be(1).u16be(1).u8(2).u8('h').u8('i');       // long text
+    p.op(0x0092).raw().u16be(2).u16be(0);                             // reserved, word length
+    p.op(0x00D0).raw().u32be(3).bytes({9, 9, 9});                     // reserved, long length
+    p.op(0x0200).raw().u32be(0);                                      // reserved, (op >> 8) * 2 bytes
+    p.op(0x8201).raw().u32be(2).u16be(0);                             // uncompressed QuickTime
+    p.op(0x0030).raw().rect(0, 0, 1, 1);                              // frame rectangle
+    p.op(0x0070).raw().u16be(10).rect(0, 0, 1, 1);                    // polygon
     p.op(0x0012).raw().u16be(2).zeros(8).u16be(1).u16be(2).u16be(3);  // RGB background pattern
     p.op(0x9A).raw().u32be(0xFF).u16be(0x8000 | 8).rect(0, 0, 1, 2);
     p.pixMapFields(1, 32, 3, 8).raw().rect(0, 0, 1, 2).rect(0, 0, 1, 2).u16be(0);
@@ -208,13 +215,15 @@ TEST_P(PictHandBuilt, DecodesToTheExpectedPixels) {
   EXPECT_EQ(image.storedBitsPerPixel, c.depth);
   const std::vector<Rgb> got = PixelsOf(image);
   for (std::size_t i = 0; i < got.size(); ++i) {
-    EXPECT_EQ(got[i], c.expected[i]) << "pixel " << i << " is " << int(got[i].r) << "," << int(got[i].g) << ","
-                                     << int(got[i].b);
+    EXPECT_EQ(got[i], c.expected[i]) << "pixel " << i << " is " << int(got[i].r) << "," << int(got[i].g)
+                                     << "," << int(got[i].b);
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, PictHandBuilt, testing::ValuesIn(HandCases()),
-                         [](const testing::TestParamInfo<PictCase>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<PictCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST(PictReader, ResolutionComesFromTheExtendedHeader) {
   PictBuilder p(2, 1, 1, true, 300);
@@ -256,15 +265,15 @@ TEST_P(PictFromMagick, DecodesLikeImageMagick) {
   EXPECT_EQ(test::MaxChannelDifference(ours, *expected), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Variants, PictFromMagick,
-                         testing::Values(MagickCase{"direct_32bit", {}},
-                                         MagickCase{"indexed_8bit", {"-type", "Palette"}},
-                                         MagickCase{"indexed_few_colours", {"-colors", "5", "-type", "Palette"}},
-                                         // row bytes 280: one-byte row counts from this writer
-                                         MagickCase{"direct_70_wide", {"-resize", "70x5!"}},
-                                         MagickCase{"direct_300_wide", {"-resize", "300x5!"}},
-                                         MagickCase{"monochrome", {"-monochrome"}}),
-                         [](const testing::TestParamInfo<MagickCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Variants, PictFromMagick,
+    testing::Values(MagickCase{"direct_32bit", {}}, MagickCase{"indexed_8bit", {"-type", "Palette"}},
+                    MagickCase{"indexed_few_colours", {"-colors", "5", "-type", "Palette"}},
+                    // row bytes 280: one-byte row counts from this writer
+                    MagickCase{"direct_70_wide", {"-resize", "70x5!"}},
+                    MagickCase{"direct_300_wide", {"-resize", "300x5!"}},
+                    MagickCase{"monochrome", {"-monochrome"}}),
+    [](const testing::TestParamInfo<MagickCase>& info) { return std::string(info.param.name); });
 
 TEST(PictReader, QuickTimeJpegIsDecodedFromItsEmbeddedStream) {
   test::TempDir dir;
@@ -281,7 +290,14 @@ TEST(PictReader, QuickTimeJpegIsDecodedFromItsEmbeddedStream) {
   ByteBuilder q;
   q.u16be(0).zeros(36).u32be(0).rect(0, 0, 0, 0).u16be(0).rect(0, 0, 46, 70).u32be(0).u32be(0);
   // Image description: 86 bytes, codec "jpeg", data size at offset 44.
-  q.u32be(86).u8('j').u8('p').u8('e').u8('g').zeros(36).u32be(static_cast<std::uint32_t>(jpeg.size())).zeros(38);
+  q.u32be(86)
+      .u8('j')
+      .u8('p')
+      .u8('e')
+      .u8('g')
+      .zeros(36)
+      .u32be(static_cast<std::uint32_t>(jpeg.size()))
+      .zeros(38);
   q.bytes(jpeg);
   p.raw().u32be(static_cast<std::uint32_t>(q.size())).bytes(q.data());
   const Image image = ReadPict(p.end(), {});
@@ -329,8 +345,9 @@ TEST_P(PictWriterSizes, ImageMagickAndWeReadBackEveryPixel) {
 // Widths around the one- and two-byte row counts (row bytes 250), one pixel, and wider than
 // one pixel map can hold (row bytes are limited to 14 bits).
 INSTANTIATE_TEST_SUITE_P(Sizes, PictWriterSizes,
-                         testing::Values(Size{37, 23}, Size{1, 1}, Size{1, 4}, Size{2, 3}, Size{3, 1}, Size{51, 2},
-                                         Size{62, 2}, Size{63, 3}, Size{83, 2}, Size{84, 2}, Size{4001, 2}));
+                         testing::Values(Size{37, 23}, Size{1, 1}, Size{1, 4}, Size{2, 3}, Size{3, 1},
+                                         Size{51, 2}, Size{62, 2}, Size{63, 3}, Size{83, 2}, Size{84, 2},
+                                         Size{4001, 2}));
 
 // ImageMagick does not report the resolution of a PICT file, so the header is checked here.
 TEST(PictWriter, HeaderCarriesVersion2AndTheResolution) {
@@ -340,8 +357,8 @@ TEST(PictWriter, HeaderCarriesVersion2AndTheResolution) {
   const std::vector<std::uint8_t> b = WritePict(image, {});
   ASSERT_GT(b.size(), 560u);
   EXPECT_TRUE(std::all_of(b.begin(), b.begin() + 512, [](std::uint8_t v) { return v == 0; }));
-  const std::vector<std::uint8_t> versionAndHeader{0x00, 0x11, 0x02, 0xFF, 0x0C, 0x00, 0xFF, 0xFE, 0, 0,
-                                                   0x01, 0x2C, 0, 0, 0x00, 0x48, 0, 0};
+  const std::vector<std::uint8_t> versionAndHeader{0x00, 0x11, 0x02, 0xFF, 0x0C, 0x00, 0xFF, 0xFE, 0,
+                                                   0,    0x01, 0x2C, 0,    0,    0x00, 0x48, 0,    0};
   EXPECT_TRUE(std::equal(versionAndHeader.begin(), versionAndHeader.end(), b.begin() + 522));
   EXPECT_EQ(b[b.size() - 2], 0x00);
   EXPECT_EQ(b[b.size() - 1], 0xFF);

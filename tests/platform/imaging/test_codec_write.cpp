@@ -135,6 +135,34 @@ TEST(GifWriter, RgbInputGetsTheFixedPalette) {
   EXPECT_EQ(test::MaxChannelDifference(back, expected), 0);
 }
 
+// One-pixel, very wide and very tall pictures survive every writer and both decoders.
+TEST(Writers, ExtremeShapes) {
+  test::TempDir dir;
+  const Size sizes[] = {{1, 1}, {1, 3000}, {3000, 1}, {17, 3}};
+  for (const Size size : sizes) {
+    Image image = test::SyntheticPicture(size.width, size.height);
+    Image paletted = image;
+    ChangeColorResolution(paletted, 8, palette::kOptimized);
+    SaveParams best;
+    best.qualityFactor = 2;
+    const std::tuple<const char*, std::vector<std::uint8_t>, const Image*, int> rows[] = {
+        {"jpg", WriteJpeg(image, best), &image, 6},
+        {"png", WritePng(image, {}), &image, 0},
+        {"gif", WriteGif(paletted, {}), &paletted, 0},
+    };
+    for (const auto& [ext, bytes, original, tolerance] : rows) {
+      const std::string what = std::to_string(size.width) + "x" + std::to_string(size.height) + "." + ext;
+      const auto file = Write(dir, "s." + std::string(ext), bytes);
+      const auto decoded = MagickDecode(file);
+      ASSERT_TRUE(decoded.has_value()) << what;
+      const Image ours = DecodeImage(bytes);
+      EXPECT_EQ((Size{ours.width, ours.height}), size) << what;
+      EXPECT_LE(test::MaxChannelDifference(ours, *decoded), 1) << what;
+      EXPECT_LE(test::MaxChannelDifference(*original, *decoded), tolerance) << what;
+    }
+  }
+}
+
 // Embedded profiles: the result is close to ImageMagick's own conversion to sRGB.
 TEST(ColorManagement, AdobeRgbConvertedLikeImageMagick) {
   test::TempDir dir;

@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QScreen>
 #include <QSlider>
 #include <QTimer>
@@ -24,6 +25,8 @@
 #include "app/utilities.h"
 #include "app/window/image_view.h"
 #include "app/window/main_window.h"
+#include "app/window/window_settings_sink.h"
+#include "platform/error.h"
 #include "platform/shell/single_instance.h"
 #include "window_harness.h"
 
@@ -317,6 +320,35 @@ class StartupTest : public QObject {
     QCOMPARE(w.Settings().StillFrameFile, std::nullopt);
     QCOMPARE(w.Settings().StillFrameTop, -1);
     QCOMPARE(w.FrameEditFile, std::string("ERROR"));  // the video frame's text as read
+  }
+
+  // Handlers of later subsystems connect to these signals; start-up must fire them even when the
+  // entry or option is already the selected one.
+  void loadingRunsTheControlsClickHandlers() {
+    WindowHarness h;
+    auto& w = h.Make();
+    const auto& c = w.Controls();
+    QSignalSpy out1(c.OpThumbOut1, &QAbstractButton::clicked);
+    QSignalSpy waku1(c.OpThumbWaku1, &QAbstractButton::clicked);
+    QSignalSpy format(c.CbFormat, &QComboBox::activated);
+    QSignalSpy naming(c.CbFName, &QComboBox::activated);
+    QSignalSpy nameText(c.FNameStr, &QLineEdit::textChanged);
+    QVERIFY(w.Form_Load());
+    QCOMPARE(out1.size(), 2);  // step 7, then the loaded OutputMode 0
+    QCOMPARE(waku1.size(), 1);
+    QCOMPARE(format.size(), 1);
+    QCOMPARE(format.at(0).at(0).toInt(), 0);
+    QCOMPARE(naming.size(), 1);
+    QCOMPARE(naming.at(0).at(0).toInt(), 1);
+    QCOMPARE(nameText.size(), 1);
+
+    QComboBox box;
+    box.addItems({QStringLiteral(u"a"), QStringLiteral(u"b")});
+    QSignalSpy clicks(&box, &QComboBox::activated);
+    mirelo::window::SelectEntry(&box, 0);
+    QCOMPARE(clicks.size(), 1);
+    QVERIFY_THROWS_EXCEPTION(mirelo::Error, mirelo::window::SelectEntry(&box, 2));
+    QCOMPARE(box.currentIndex(), 0);
   }
 
   void secondInstanceIsRefusedWithoutTouchingFiles() {

@@ -36,7 +36,6 @@ constexpr long kMaxJpegMemory = 1400L * 1024 * 1024;
 struct ErrorManager {
   jpeg_error_mgr pub;
   std::jmp_buf jump;
-  bool rowsComplete;  // after the last row a missing end marker no longer matters
   char message[JMSG_LENGTH_MAX];
 };
 
@@ -53,8 +52,6 @@ bool IsDataLossWarning(int code) {
     case JWRN_HIT_MARKER:
     case JWRN_MUST_RESYNC:
     case JWRN_HUFF_BAD_CODE:
-    case JWRN_NOT_SEQUENTIAL:
-    case JWRN_TOO_MUCH_DATA:
       return true;
     default:
       return false;
@@ -63,14 +60,12 @@ bool IsDataLossWarning(int code) {
 
 void OnMessage(j_common_ptr cinfo, int level) {
   if (level >= 0) return;  // trace output
-  auto* mgr = reinterpret_cast<ErrorManager*>(cinfo->err);
   if (!IsDataLossWarning(cinfo->err->msg_code)) {
     // The arithmetic decoder's warning has no code in the public header.
     char text[JMSG_LENGTH_MAX];
     (*cinfo->err->format_message)(cinfo, text);
     if (std::strncmp(text, "Corrupt JPEG data: bad arithmetic code", 38) != 0) return;
   }
-  if (mgr->rowsComplete && cinfo->err->msg_code == JWRN_JPEG_EOF) return;
   OnError(cinfo);
 }
 
@@ -78,7 +73,6 @@ void InitErrorManager(ErrorManager* mgr) {
   jpeg_std_error(&mgr->pub);
   mgr->pub.error_exit = OnError;
   mgr->pub.emit_message = OnMessage;
-  mgr->rowsComplete = false;
   mgr->message[0] = '\0';
 }
 
@@ -202,6 +196,53 @@ void OnProgress(j_common_ptr cinfo) {
   }
 }
 
+// Reads the file from memory. Once the data runs out, an end marker is supplied once without
+// complaint: a file that lacks only its end marker holds the whole picture. If the decoder still
+// wants more, the data was cut short and the warning refuses the picture; a cut inside the
+// compressed data shows up as the decoder meeting that marker too early.
+struct MemorySource {
+  jpeg_source_mgr pub;
+  const std::uint8_t* data;
+  std::size_t size;
+  int endMarkersSupplied;
+};
+
+void InitSource(j_decompress_ptr) {}
+void TermSource(j_decompress_ptr) {}
+
+boolean FillInput(j_decompress_ptr cinfo) {
+  static const JOCTET kEndMarker[2] = {0xFF, JPEG_EOI};
+  auto* src = reinterpret_cast<MemorySource*>(cinfo->src);
+  if (src->endMarkersSupplied++ > 0) WARNMS(cinfo, JWRN_JPEG_EOF);
+  src->pub.next_input_byte = kEndMarker;
+  src->pub.bytes_in_buffer = 2;
+  return TRUE;
+}
+
+void SkipInput(j_decompress_ptr cinfo, long count) {
+  jpeg_source_mgr* src = cinfo->src;
+  if (count <= 0) return;
+  while (std::size_t(count) > src->bytes_in_buffer) {
+    count -= long(src->bytes_in_buffer);
+    FillInput(cinfo);
+  }
+  src->next_input_byte += count;
+  src->bytes_in_buffer -= std::size_t(count);
+}
+
+void InitMemorySource(MemorySource* src, const std::uint8_t* data, std::size_t size) {
+  src->pub.init_source = InitSource;
+  src->pub.fill_input_buffer = FillInput;
+  src->pub.skip_input_data = SkipInput;
+  src->pub.resync_to_restart = jpeg_resync_to_restart;
+  src->pub.term_source = TermSource;
+  src->pub.next_input_byte = data;
+  src->pub.bytes_in_buffer = size;
+  src->data = data;
+  src->size = size;
+  src->endMarkersSupplied = 0;
+}
+
 // The setjmp frame. Returns false with mgr->message or job->failure/refusal set.
 bool DecodeJpegUnsafe(DecodeJob* job, ErrorManager* mgr) {
   jpeg_decompress_struct cinfo;
@@ -209,6 +250,8 @@ bool DecodeJpegUnsafe(DecodeJob* job, ErrorManager* mgr) {
   InitErrorManager(mgr);
   jpeg_create_decompress(&cinfo);
   jpeg_progress_mgr progress{};
+  MemorySource source;
+  InitMemorySource(&source, job->data, job->size);
   progress.progress_monitor = OnProgress;
   if (setjmp(mgr->jump)) {
     jpeg_destroy_decompress(&cinfo);
@@ -216,7 +259,7 @@ bool DecodeJpegUnsafe(DecodeJob* job, ErrorManager* mgr) {
   }
   cinfo.progress = &progress;
   cinfo.mem->max_memory_to_use = kMaxJpegMemory;
-  jpeg_mem_src(&cinfo, job->data, static_cast<unsigned long>(job->size));
+  cinfo.src = &source.pub;
   jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
   jpeg_save_markers(&cinfo, JPEG_APP0 + 2, 0xFFFF);
   jpeg_read_header(&cinfo, TRUE);
@@ -246,9 +289,7 @@ bool DecodeJpegUnsafe(DecodeJob* job, ErrorManager* mgr) {
     }
     if (cmyk) ConvertCmykRow(job, y);
   }
-  // Every row is there; a missing end marker alone does not make the picture wrong, so the
-  // decompressor is dropped without reading to the end.
-  mgr->rowsComplete = true;
+  // Every row is there; whatever follows the picture data is not needed.
   jpeg_destroy_decompress(&cinfo);
   return true;
 }

@@ -184,7 +184,9 @@ void Validate(const BmpHeader& h, std::size_t fileSize) {
     ThrowCorrupt("bmp: picture too large");
   }
   if (h.planes != 1) ThrowCorrupt("bmp: planes must be 1");
-  switch (h.bpp) {
+  // A JPEG or PNG stream carries its own depth; the header says 0.
+  const bool embedded = h.compression == kBiJpeg || h.compression == kBiPng;
+  switch (embedded ? 24 : h.bpp) {
     case 1:
     case 2:
     case 4:

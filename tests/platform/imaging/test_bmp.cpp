@@ -128,6 +128,23 @@ TEST(BmpReader, DensityBecomesDotsPerInch) {
   EXPECT_NEAR(Decode(MakeBmp(s)).dpiX, 76.2, 1e-9);
 }
 
+TEST(BmpReader, EmbeddedPngStreamIsDecoded) {
+  test::TempDir dir;
+  ASSERT_TRUE(test::MagickConvert({"rose:", (dir / "in.png").string()}));
+  BmpSpec s;
+  s.width = 70;
+  s.height = 46;
+  s.bpp = 0;
+  s.compression = 5;  // BI_PNG
+  s.ppm = 11811;
+  s.pixels = test::ReadFileBytes(dir / "in.png");
+  const Image image = Decode(MakeBmp(s));
+  const auto expected = test::MagickDecode(dir / "in.png");
+  ASSERT_TRUE(expected.has_value());
+  EXPECT_EQ(test::MaxChannelDifference(image, *expected), 0);
+  EXPECT_DOUBLE_EQ(image.dpiX, 300.0);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Variants ImageMagick cannot write, built by hand with the pixels we expect.
 

@@ -21,9 +21,12 @@ QString ToQtNameFilters(const QString& filter) {
   const QStringList parts = filter.split(u'|');
   QStringList entries;
   for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-    QString patterns = parts[i + 1];
-    patterns.replace(u';', u' ');
-    entries << parts[i] + QStringLiteral(u" (") + patterns + QLatin1Char(')');
+    QStringList patterns = parts[i + 1].split(u';', Qt::SkipEmptyParts);
+    // "*.*" means every file, also one without an extension.
+    for (QString& p : patterns) {
+      if (p == QStringLiteral(u"*.*")) p = QStringLiteral(u"*");
+    }
+    entries << parts[i] + QStringLiteral(u" (") + patterns.join(u' ') + QLatin1Char(')');
   }
   return entries.join(QStringLiteral(u";;"));
 }

@@ -57,7 +57,8 @@ class QtShell final : public Shell {
   void OpenUrl(const QUrl& url) override;
 };
 
-// "desc|pat1;pat2|desc2|pat" -> Qt's "desc (pat1 pat2);;desc2 (pat)". Exposed for tests.
+// "desc|pat1;pat2|desc2|pat" -> Qt's "desc (pat1 pat2);;desc2 (pat)"; "*.*" becomes "*" (every
+// file). Exposed for tests.
 QString ToQtNameFilters(const QString& filter);
 
 }  // namespace mirelo::shell

@@ -87,7 +87,7 @@ void ConsoleFrontEnd::showMessage(const app::MessageText& message) {
 
 void ConsoleFrontEnd::runFinished(const production::BatchResult&) {
   if (barShown_) {
-    DrawBar();
+    if (drawnDone_ != done_) DrawBar();
     std::fputc('\n', err_);
     barShown_ = false;
   }
@@ -105,6 +105,7 @@ void ConsoleFrontEnd::DrawBar() {
   lastDraw_ = std::chrono::steady_clock::now();
   const double elapsed = std::chrono::duration<double>(lastDraw_ - start_).count();
   std::fprintf(err_, "\r\033[K%s", ProgressLine(done_, total_, elapsed).c_str());
+  drawnDone_ = done_;
   std::fflush(err_);
   barShown_ = true;
 }

@@ -37,6 +37,7 @@ class ConsoleFrontEnd : public production::BatchFrontEnd {
   bool quiet_;
   bool barShown_ = false;
   int done_ = 0;
+  int drawnDone_ = -1;
   int total_ = 0;
   std::chrono::steady_clock::time_point start_;
   std::chrono::steady_clock::time_point lastDraw_;

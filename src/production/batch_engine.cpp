@@ -38,7 +38,7 @@ std::string RunErrorMessage(std::string_view path, std::int32_t number) {
 
 namespace {
 
-// Out of memory, as the original runtime numbered it.
+// Out of memory, in the program's numbering.
 constexpr std::int32_t kOutOfMemory = 7;
 
 app::MessageText ErrorBox(std::string_view text) { return {std::string(text), std::string(kErrorTitle)}; }
@@ -57,8 +57,8 @@ struct EntryWork {
   std::vector<std::string> log;  // LoadFailed: the loader's AppendLog messages
   bool deselect = false;
   std::int32_t number = 0;  // LoadFailed: LastErrorNumber; Failed: the error's number
-  // Failed while encoding: the original named the file before it saved, so a failing name test
-  // is reported first.
+  // Failed while encoding: a sequential run names the file before it saves, so a failing name
+  // test is reported first.
   bool failedInSave = false;
   std::optional<std::vector<std::uint8_t>> bytes;  // Ready: nullopt when the format saves nothing
 };

@@ -1,8 +1,8 @@
 #pragma once
 
 // The batch run of the start button without its widgets. The checks, the order of work per
-// entry, the log lines, deselection, progress, cancel and the end of a run behave as the
-// original sequential run did; loading, building and encoding run on worker threads while one
+// entry, the log lines, deselection, progress, cancel and the end of a run are those of a
+// sequential run; loading, building and encoding run on worker threads while one
 // committer names and writes the thumbnails in list order.
 
 #include <atomic>
@@ -54,7 +54,7 @@ struct BatchResult {
 };
 
 // What a front end (the main window, mirelo-batch) does for the run. Every call is made on the
-// thread that called BatchEngine::Run, in the order of the original run.
+// thread that called BatchEngine::Run, in the order a sequential run makes them.
 class BatchFrontEnd {
  public:
   virtual ~BatchFrontEnd() = default;

@@ -1,6 +1,7 @@
 #include "production/batch_engine.h"
 
 #include <algorithm>
+#include <exception>
 #include <new>
 #include <thread>
 #include <utility>
@@ -38,8 +39,9 @@ std::string RunErrorMessage(std::string_view path, std::int32_t number) {
 
 namespace {
 
-// Out of memory, in the program's numbering.
+// Out of memory and an internal failure of a library, in the program's numbering.
 constexpr std::int32_t kOutOfMemory = 7;
+constexpr std::int32_t kInternalError = 51;
 
 app::MessageText ErrorBox(std::string_view text) { return {std::string(text), std::string(kErrorTitle)}; }
 
@@ -114,6 +116,10 @@ EntryWork BuildEntry(WorkerBuffers& buffers, const BatchEntry& entry, const Batc
     result.state = EntryWork::State::Failed;
     result.number = kOutOfMemory;
     result.failedInSave = saving;
+  } catch (const std::exception&) {
+    result.state = EntryWork::State::Failed;
+    result.number = kInternalError;
+    result.failedInSave = saving;
   }
   return result;
 }
@@ -147,6 +153,8 @@ class Committer {
             (void)MakeOutputPath(entry.path, snapshot_.settings);
           } catch (const Error& error) {
             number = error.number();
+          } catch (const std::exception&) {
+            number = kInternalError;
           }
         }
         return Fail(index, number);
@@ -166,6 +174,8 @@ class Committer {
           return Fail(index, error.number());
         } catch (const std::bad_alloc&) {
           return Fail(index, kOutOfMemory);
+        } catch (const std::exception&) {
+          return Fail(index, kInternalError);
         }
         break;
     }

@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QScreen>
+#include <algorithm>
 #include <system_error>
 
 #include "app/log_buffer.h"
@@ -114,6 +115,11 @@ bool MainWindow::Form_Load() {
   // 8. Naming rules.
   c_.CbFName->clear();
   c_.CbFName->addItems(NamingEntries());
+  // The longest rule is cut in this font at the design width; the box may use the free room
+  // before its label.
+  const int room = c_.Lb_SaveFile->x() - 4 - c_.CbFName->x();
+  c_.CbFName->resize(std::clamp(c_.CbFName->sizeHint().width(), c_.CbFName->width(), std::max(room, c_.CbFName->width())),
+                     c_.CbFName->height());
   // 9. and 10. Size presets.
   LoadPresets();
   presets_->CbSize_Click();

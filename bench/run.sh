@@ -157,7 +157,9 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else
 echo
 if [ -x bench/video_capture_bench.sh ]; then
   echo "Video capture (bench/video_capture_bench.sh):"
-  MIRELO_BUILD_DIR=$build_dir bench/video_capture_bench.sh | tee -a "$results"
+  [ -x "$build_dir/src/platform/video/mirelo_capture_probe" ] ||
+    cmake --build "$build_dir" --target mirelo_capture_probe >/dev/null
+  bench/video_capture_bench.sh "$root/$build_dir" | tee -a "$results"
 else
   echo "Video capture: bench/video_capture_bench.sh is not there yet; skipped." | tee -a "$results"
 fi

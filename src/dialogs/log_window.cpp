@@ -1,6 +1,7 @@
 #include "dialogs/log_window.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QMetaObject>
@@ -87,13 +88,16 @@ LogWindow::LogWindow(app::LogBuffer& log, shell::Shell& shell, QWidget* parent)
   connect(logText_, &QPlainTextEdit::textChanged, this, &LogWindow::OnUserEdit);
 
   // The buffer may change on a worker thread; the widget is updated on ours.
+  // Another thread never touches the window: it posts to the application object, and the window
+  // is looked at on the user-interface thread only.
   QPointer<LogWindow> self(this);
-  log_.SetChangeHandler([self] {
-    if (!self) return;
-    if (QThread::currentThread() == self->thread()) {
-      self->ShowBuffer();
-    } else {
-      QMetaObject::invokeMethod(self.data(), [self] { if (self) self->ShowBuffer(); }, Qt::QueuedConnection);
+  QThread* const uiThread = thread();
+  log_.SetChangeHandler([self, uiThread] {
+    if (QThread::currentThread() == uiThread) {
+      if (self) self->ShowBuffer();
+    } else if (QCoreApplication* app = QCoreApplication::instance()) {
+      QMetaObject::invokeMethod(
+          app, [self] { if (self) self->ShowBuffer(); }, Qt::QueuedConnection);
     }
   });
   ShowBuffer();

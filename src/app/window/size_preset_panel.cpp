@@ -85,6 +85,7 @@ void SizePresetPanel::ApplyOutcome(const app::PresetOutcome& outcome) {
   }
   const QString editText = c_.CbSize->currentText();
   const int oldIndex = c_.CbSize->currentIndex();
+  const auto oldCount = static_cast<std::size_t>(c_.CbSize->count());
   {
     const QSignalBlocker block(c_.CbSize);
     if (outcome.names != Names(c_.CbSize)) {
@@ -92,8 +93,8 @@ void SizePresetPanel::ApplyOutcome(const app::PresetOutcome& outcome) {
       for (const std::string& name : outcome.names) c_.CbSize->addItem(Q(name));
     }
     c_.CbSize->setCurrentIndex(outcome.selectedIndex);
-    // Adding an entry leaves the typed name in the box; a new selection shows its own name.
-    if (outcome.selectedIndex == oldIndex) c_.CbSize->setEditText(editText);
+    // Saving leaves the typed name in the box; after a deletion the box shows the selected entry.
+    if (outcome.selectedIndex == oldIndex && outcome.names.size() >= oldCount) c_.CbSize->setEditText(editText);
   }
   if (outcome.selection) ApplySelection(*outcome.selection);
 }

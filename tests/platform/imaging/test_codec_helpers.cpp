@@ -130,6 +130,11 @@ std::vector<std::uint8_t> MakeProfile(const std::string& which) {
   cmsHPROFILE profile = nullptr;
   if (which == "cmyk") {
     profile = CreateCmykProfile();
+  } else if (which == "gray-linear") {
+    // Grey stored with a linear tone curve: mid-greys come out much lighter in sRGB.
+    cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
+    profile = cmsCreateGrayProfile(cmsD50_xyY(), linear);
+    cmsFreeToneCurve(linear);
   } else if (which == "srgb") {
     profile = cmsCreate_sRGBProfile();
   } else {

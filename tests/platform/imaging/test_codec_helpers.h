@@ -23,7 +23,7 @@ std::vector<std::uint8_t> WithExifOrientation(const std::vector<std::uint8_t>& j
                                               bool bigEndian);
 
 // An ICC profile made with Little CMS: "adobe" (Adobe RGB 1998), "srgb", "cmyk" (a made-up
-// printing profile that brightens noticeably against the naive conversion).
+// printing profile that brightens noticeably against the naive conversion), "gray-linear".
 std::vector<std::uint8_t> MakeProfile(const std::string& which);
 
 // Horizontal and vertical resolution in dots per inch as ImageMagick reads them; {-1, -1} on failure.

@@ -135,6 +135,30 @@ TEST(GifWriter, RgbInputGetsTheFixedPalette) {
   EXPECT_EQ(test::MaxChannelDifference(back, expected), 0);
 }
 
+TEST(ColorManagement, GreyWithProfileConvertedLikeImageMagick) {
+  test::TempDir dir;
+  const auto gray = Write(dir, "gray.icc", test::MakeProfile("gray-linear"));
+  const auto srgb = Write(dir, "srgb.icc", test::MakeProfile("srgb"));
+  const auto base = dir / "base.png";
+  ASSERT_TRUE(test::MagickConvert({"-size", "64x48", "gradient:black-white", "-depth", "8", base.string()}));
+  for (const char* name : {"gray.jpg", "gray.png"}) {
+    const auto tagged = dir / name;
+    const auto reference = dir / (std::string(name) + ".ref.png");
+    ASSERT_TRUE(test::MagickConvert(
+        {base.string(), "-colorspace", "Gray", "-quality", "98", "-profile", gray.string(), tagged.string()}));
+    ASSERT_TRUE(test::MagickConvert({tagged.string(), "-profile", srgb.string(), reference.string()}));
+    const auto expected = MagickDecode(reference);
+    const auto unconverted = MagickDecode(tagged);
+    ASSERT_TRUE(expected && unconverted);
+    const Image image = DecodeImage(test::ReadFileBytes(tagged));
+    EXPECT_EQ(image.format, PixelFormat::Gray8) << name;
+    // The sRGB curve is steep near black, where 8-bit and 16-bit arithmetic part a little.
+    EXPECT_LE(test::MaxChannelDifference(image, *expected), 8) << name;
+    EXPECT_GE(test::Psnr(image, *expected), 40.0) << name;
+    EXPECT_GE(test::MaxChannelDifference(image, *unconverted), 40) << name;
+  }
+}
+
 // One-pixel, very wide and very tall pictures survive every writer and both decoders.
 TEST(Writers, ExtremeShapes) {
   test::TempDir dir;

@@ -89,8 +89,10 @@ for r in results:
 PY
 
 # Which frame each tool returns for the first clip: ours must be ffmpeg's accurate-seek frame.
+# ffmpeg converts with the same filter and rounding as we do, so the same frame gives "inf".
 "$probe" --out "$out" "$second" "${clips[0]}" >/dev/null
-ffmpeg -nostdin -loglevel error -ss "$second" -i "${clips[0]}" -frames:v 1 -y "$out/ff.bmp"
+ffmpeg -nostdin -loglevel error -ss "$second" -i "${clips[0]}" -frames:v 1 \
+  -vf "scale=flags=bicubic+accurate_rnd+full_chroma_int:out_range=pc,format=rgb24" -y "$out/ff.bmp"
 psnr() {
   ffmpeg -nostdin -hide_banner -i "$1" -i "$2" -lavfi "[0:v]format=rgb24[a];[1:v]format=rgb24[b];[a][b]psnr" \
     -f null - 2>&1 | sed -n 's/.*PSNR.* average:\([^ ]*\).*/\1/p'

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "platform/error.h"
@@ -83,7 +84,10 @@ TEST(CaptureVideoFrame, WorkingImageTakesTheNativeSize) {
 
 TEST(CaptureVideoFrame, ClipCutShortStillGivesAFrame) {
   test::TempDir dir;
-  const auto source = test::CachedCounterClip(test::ContainerClips().at(4));  // wmv2.wmv
+  const auto& kinds = test::ContainerClips();
+  const auto wmv = std::find_if(kinds.begin(), kinds.end(), [](const auto& kind) { return kind.file == "wmv2.wmv"; });
+  ASSERT_NE(wmv, kinds.end());
+  const auto source = test::CachedCounterClip(*wmv);
   const auto cut = dir / "cut.wmv";
   test::CopyPrefix(source, cut, std::filesystem::file_size(source) / 3);
   imaging::ImagingControl working;

@@ -8,6 +8,7 @@
 #include <vector>
 #include <limits>
 #include <optional>
+#include <string_view>
 
 extern "C" {
 #include <libavutil/imgutils.h>
@@ -37,6 +38,7 @@ struct Clip {
   int index = -1;
   std::int64_t startTs = 0;     // start of the clip in stream time base
   std::int64_t frameTicks = 0;  // one frame in stream time base, 0 when unknown
+  bool indexTimed = false;      // the container times frames only by their index (AVI)
 };
 
 Clip OpenClip(const std::filesystem::path& path, const CaptureOptions& options) {
@@ -68,6 +70,7 @@ Clip OpenClip(const std::filesystem::path& path, const CaptureOptions& options) 
   } else if (clip.stream->start_time != AV_NOPTS_VALUE) {
     clip.startTs = clip.stream->start_time;
   }
+  clip.indexTimed = std::string_view(clip.format->iformat->name) == "avi";
   AVRational rate = clip.stream->avg_frame_rate;
   if (rate.num <= 0 || rate.den <= 0) rate = clip.stream->r_frame_rate;
   if (rate.num > 0 && rate.den > 0) clip.frameTicks = av_rescale_q(1, av_inv_q(rate), timeBase);
@@ -99,7 +102,15 @@ class Timeline {
 
   Timeline(std::int64_t frameTicks, std::int64_t startTs) : ticks_(frameTicks), start_(startTs) {}
 
+  // From now on every frame is timed by FFmpeg's guess moved earlier by `delay` (see
+  // DecodeForward); the times frames carry are ignored.
+  void GuessEarlierBy(std::function<std::int64_t()> delay) { delay_ = std::move(delay); }
+
   bool Push(detail::FramePtr frame, const Sink& sink) {
+    if (delay_) {
+      const std::int64_t pts = Guess(*frame) - delay_();
+      return Emit(std::move(frame), pts, sink);
+    }
     if (frame->pts != AV_NOPTS_VALUE && frame->best_effort_timestamp != AV_NOPTS_VALUE) {
       const std::int64_t pts = frame->best_effort_timestamp;
       const auto waiting = static_cast<std::int64_t>(pending_.size());
@@ -152,6 +163,7 @@ class Timeline {
   std::int64_t start_;
   std::int64_t last_ = AV_NOPTS_VALUE;
   bool anchored_ = false;
+  std::function<std::int64_t()> delay_;
   std::vector<detail::FramePtr> pending_;
 };
 
@@ -216,6 +228,13 @@ Pass DecodeForward(Clip& clip, std::int64_t target, bool atStart, bool skipNonRe
       }
       sawKey = true;
       const std::int64_t keyTs = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+      // AVI stores no presentation times, only each frame's place in decoding order. Without
+      // B-frames that is the display time, and FFmpeg gives it to every packet. With B-frames
+      // (the key frame then has no time) FFmpeg times each frame by the decoding place of the
+      // packet that let it out, which is late by the decoder's reordering delay: take it off.
+      if (clip.indexTimed && packet->pts == AV_NOPTS_VALUE && packet->dts != AV_NOPTS_VALUE) {
+        timeline.GuessEarlierBy([decoder, &clip] { return decoder->has_b_frames * clip.frameTicks; });
+      }
       if (keyTs != AV_NOPTS_VALUE && keyTs > target && !atStart) {
         av_packet_unref(packet.get());
         pass.landedAfter = keyTs;

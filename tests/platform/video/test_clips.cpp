@@ -52,6 +52,11 @@ const std::vector<ClipKind>& ContainerClips() {
   static const std::vector<ClipKind> kinds = {
       {"mpeg4.avi", "-c:v mpeg4 -q:v 2 -g 50 -sc_threshold 1000000000", "-c:a mp2 -b:a 64k"},
       {"mjpeg.avi", "-c:v mjpeg -q:v 2", ""},
+      // AVI keeps no presentation times: with B-frames the frames have to be timed another way.
+      // (No audio: the muxer would delay the video by a frame that ffprobe cannot report.)
+      {"bframes.avi", "-c:v mpeg4 -q:v 2 -g 50 -bf 2 -sc_threshold 1000000000", "", true},
+      {"h264.avi", "-c:v libx264 -preset veryfast -crf 10 -g 50 -bf 3 -x264-params scenecut=0 -pix_fmt yuv420p", "",
+       true},
       // Packets of 256 bytes give every one of these tiny frames its own time stamp, as the frames
       // of real program streams have; with several frames in one packet FFmpeg's demuxer times
       // frames after a seek differently than when reading from the start.
@@ -94,7 +99,7 @@ std::filesystem::path MakeCounterClip(const std::filesystem::path& folder, const
 
 std::filesystem::path CachedCounterClip(const ClipKind& kind) {
   // Bump the number when the recipe of the clips changes.
-  const std::filesystem::path folder = std::filesystem::path(MIRELO_BINARY_DIR) / "test-clips" / "video-2";
+  const std::filesystem::path folder = std::filesystem::path(MIRELO_BINARY_DIR) / "test-clips" / "video-4";
   const std::filesystem::path path = folder / kind.file;
   if (std::filesystem::exists(path)) return path;
   std::filesystem::create_directories(folder);

@@ -106,6 +106,7 @@ class PictReader {
       if (Opcode(op)) return std::move(*quicktime_);
     }
     if (image_.empty()) ThrowCorrupt("pict: no raster image in the picture");
+    // Image::blank set the source size; a QuickTime JPEG keeps the one its decoder reported.
     image_.dpiX = dpiX_;
     image_.dpiY = dpiY_;
     image_.storedBitsPerPixel = depth_;
@@ -548,12 +549,7 @@ std::uint32_t Fixed(double dpi) {
 
 bool IsPict(Bytes data) { return VersionAt(data, kPreamble) != 0 || VersionAt(data, 0) != 0; }
 
-Image ReadPict(Bytes data, const LoadOptions& options) {
-  Image image = PictReader(data, options).Read();
-  image.sourceWidth = image.width;
-  image.sourceHeight = image.height;
-  return image;
-}
+Image ReadPict(Bytes data, const LoadOptions& options) { return PictReader(data, options).Read(); }
 
 std::vector<std::uint8_t> WritePict(const Image& image, const SaveParams&) {
   if (image.empty() || image.width > kMaxSide || image.height > kMaxSide ||

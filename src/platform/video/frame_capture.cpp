@@ -5,15 +5,10 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
-#include <vector>
 #include <limits>
 #include <optional>
 #include <string_view>
-
-extern "C" {
-#include <libavutil/imgutils.h>
-#include <libavutil/pixdesc.h>
-}
+#include <vector>
 
 #include "platform/error.h"
 #include "platform/video/ffmpeg_support.h"
@@ -147,7 +142,7 @@ class Timeline {
   }
 
  private:
-  static constexpr std::size_t kMaxPending = 32;
+  static constexpr std::size_t kMaxPending = 16;
 
   std::int64_t Guess(const AVFrame& frame) const {
     if (frame.best_effort_timestamp != AV_NOPTS_VALUE) return frame.best_effort_timestamp;

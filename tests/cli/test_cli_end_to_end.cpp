@@ -113,6 +113,13 @@ TEST_F(CliTest, CreatesTheConfigAndWritesThumbnailsWithStatusZero) {
   EXPECT_EQ(ReadText(dir_ / "config" / "thumb.ini"), ini);
   const Outcome third = Run({"--config", config(), "--quiet", "--set", "FileName/Mode=2", "--size", "32x24", a});
   EXPECT_EQ(third.out, (dir_ / "_a_thum.jpg").string() + "\n");
+
+  // Typed sizes keep the size boxes' limits (10 to 1024), with a warning instead of a beep.
+  const Outcome clamped = Run({"--config", config(), "--quiet", "--set", "FileName/Mode=2", "--set",
+                               "Thumbnail/Fit=0", "--size", "2000x5", b});
+  EXPECT_EQ(clamped.status, 0) << clamped.err;
+  EXPECT_NE(clamped.err.find("size 2000x5 taken as 1024x10"), std::string::npos) << clamped.err;
+  EXPECT_EQ(test::MagickIdentify(dir_ / "b_thum.jpg", "%wx%h"), "1024x10");
 }
 
 TEST_F(CliTest, FailedEntriesGiveStatusOneAndTheLogFileBytes) {
@@ -125,6 +132,8 @@ TEST_F(CliTest, FailedEntriesGiveStatusOneAndTheLogFileBytes) {
       "→ERROR:正しいビデオフォーマットでないか、再生に必要なコーデックがインストールされていません。(-2147220891)";
   EXPECT_NE(outcome.err.find(broken + "\n" + line + "\n"), std::string::npos) << outcome.err;
   EXPECT_NE(outcome.err.find("作業が終了しました。"), std::string::npos);
+  // No progress bar when standard error is not a terminal.
+  EXPECT_EQ(outcome.err.find("\033["), std::string::npos);
   EXPECT_EQ(outcome.out, (dir_ / "_thuma.jpg").string() + "\n");
   // As the log window saves: CP932, CR LF, one more CR LF at the end.
   EXPECT_EQ(ReadText(logFile), Cp932(broken + "\r\n" + line + "\r\n\r\n"));

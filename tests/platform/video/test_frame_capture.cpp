@@ -59,6 +59,23 @@ TEST(CaptureFrame, PositionsCountFromTheContainerStart) {
   }
 }
 
+// Frames far before the target that no other frame refers to are not decoded. When a long gap
+// in a variable-rate clip makes such a frame the answer, it must still be found; the cut points
+// put a B-frame and a P-frame last before the gap.
+TEST(CaptureFrame, FrameBeforeALongGapIsFoundAfterSkippedFrames) {
+  test::TempDir dir;
+  for (int cut : {46, 47, 48, 49}) {
+    const std::string name = "gap" + std::to_string(cut) + ".flv";
+    const auto clip = test::MakeCounterClip(
+        dir.path(), {name,
+                     "-vf \"setpts='if(lt(N," + std::to_string(cut) + "),N,N+50)/(25*TB)'\" -fps_mode passthrough "
+                     "-t 4 -c:v libx264 -preset veryfast -crf 10 -g 250 -bf 3 -x264-params scenecut=0 -pix_fmt yuv420p",
+                     ""});
+    // Frame cut - 1 is shown from its time until frame cut appears 2 s later.
+    EXPECT_EQ(test::CounterIndex(CaptureFrame(clip, 3.5)), cut - 1) << name;
+  }
+}
+
 TEST(CaptureFrame, NegativeOrInvalidPositionGivesTheFirstFrame) {
   const auto clip = test::CachedCounterClip(test::ContainerClips().front());
   EXPECT_EQ(test::CounterIndex(CaptureFrame(clip, -3.0)), 0);

@@ -32,7 +32,7 @@ inline constexpr int kClientWidthTwips = 11880;
 inline constexpr int kClientHeightTwips = 8190;
 
 struct MainControls {
-  // File list (Part 3.1)
+  // File list
   QLabel* Lb_Name1 = nullptr;
   QListWidget* List1 = nullptr;
   QPushButton* Bt_Expl = nullptr;
@@ -43,7 +43,7 @@ struct MainControls {
   QListWidget* List2 = nullptr;  // never shown
   QFrame* Picture1 = nullptr;
   QTimer* Timer1 = nullptr;
-  // Preview and player (Part 3.2)
+  // Preview and player
   ImageView* LEAD1 = nullptr;
   QGroupBox* Still_Frame = nullptr;
   QLabel* Label2 = nullptr;

@@ -5,7 +5,9 @@
 #
 # Usage: bench/run.sh            BENCH_RUNS=5 bench/run.sh
 # Environment: MIRELO_BUILD_DIR (default build), BENCH_CORPUS (default <build>/bench-corpus),
-# BENCH_RUNS (repetitions, default 3; the table gives medians), BENCH_CONVERT_RUNS (default 1).
+# BENCH_RUNS (repetitions, default 3; the table gives medians), BENCH_CONVERT_RUNS (default 1),
+# BENCH_NICE (e.g. -20 as root: the timed tools get the CPU ahead of other work on a shared
+# machine), BENCH_VIDEO=0 (skip the video capture part).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -14,6 +16,8 @@ batch=$root/$build_dir/src/cli/mirelo-batch
 corpus=${BENCH_CORPUS:-$root/$build_dir/bench-corpus}
 runs=${BENCH_RUNS:-3}
 convert_runs=${BENCH_CONVERT_RUNS:-1}
+priority=()
+if [ -n "${BENCH_NICE:-}" ]; then priority=(nice -n "$BENCH_NICE"); fi
 work=$root/$build_dir/bench-work
 results=$root/$build_dir/bench-results.txt
 
@@ -47,7 +51,7 @@ fi
 measure() {
   local label=$1 count=$2
   shift 2
-  if ! /usr/bin/time -f "%e %U %S %M" -o "$work/time.txt" "$@" >"$work/out.txt" 2>"$work/err.txt"; then
+  if ! "${priority[@]}" /usr/bin/time -f "%e %U %S %M" -o "$work/time.txt" "$@" >"$work/out.txt" 2>"$work/err.txt"; then
     echo "bench: $label failed:" >&2
     tail -5 "$work/err.txt" >&2
     exit 1
@@ -128,7 +132,7 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else
 {
   echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'), $(awk '/MemTotal/ { printf "%.0f GB", $2 / 1048576 }' /proc/meminfo)"
   echo "Load average when done: $(cut -d' ' -f1-3 /proc/loadavg) (other work on the machine slows every tool alike)"
-  echo "mirelo-batch jobs: $jobs_all; floor: $floor_name; medians of the runs given"
+  echo "mirelo-batch jobs: $jobs_all; floor: $floor_name; medians of the runs given${BENCH_NICE:+; run at nice $BENCH_NICE}"
   echo
   printf '%-28s %5s %9s %12s %15s %9s\n' "JPEG, 12-24 MP, 160x120 Q75" runs "wall s" "pictures/s" "CPU ms/picture" "peak MB"
   for l in mirelo-batch mirelo-batch-jobs1 vipsthumbnail vipsthumbnail-x2 convert floor; do
@@ -155,7 +159,9 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else
 } | tee "$results"
 
 echo
-if [ -x bench/video_capture_bench.sh ]; then
+if [ "${BENCH_VIDEO:-1}" = 0 ]; then
+  echo "Video capture: skipped (BENCH_VIDEO=0)."
+elif [ -x bench/video_capture_bench.sh ]; then
   echo "Video capture (bench/video_capture_bench.sh):"
   [ -x "$build_dir/src/platform/video/mirelo_capture_probe" ] ||
     cmake --build "$build_dir" --target mirelo_capture_probe >/dev/null

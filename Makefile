@@ -1,6 +1,6 @@
-.PHONY: demo test build clean
+.PHONY: demo test build clean screenshot
 demo:
-	scripts/demo.sh
+	GUI=$(GUI) scripts/demo.sh
 test:
 	scripts/test.sh
 build:

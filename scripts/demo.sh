@@ -38,3 +38,16 @@ while IFS= read -r file; do
 done <"$build_dir/demo-written.txt"
 echo
 echo "The thumbnails are in $out"
+
+# `make demo GUI=1` then opens the desktop program on the same build.
+if [ "${GUI:-0}" = 1 ]; then
+  gui=$build_dir/src/app/window/mirelo
+  if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    echo "Starting the desktop program: $gui"
+    exec "$gui"
+  else
+    echo "No display: the desktop program needs one (try: xvfb-run -a $gui, or make screenshot)."
+  fi
+else
+  echo "The desktop program: $build_dir/src/app/window/mirelo (or: make demo GUI=1)"
+fi

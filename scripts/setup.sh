@@ -15,7 +15,7 @@ packages=(
   libjpeg62-turbo-dev libpng-dev libgif-dev libtiff-dev libimagequant-dev liblcms2-dev
   # tests, fuzzing, benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev imagemagick clang libclang-rt-14-dev
-  xvfb xauth x11-apps x11-utils libvips-tools ffmpegthumbnailer hyperfine
+  xvfb xauth x11-apps x11-utils libvips-tools ffmpegthumbnailer hyperfine time libjpeg-turbo-progs
   # Japanese fonts for the interface
   fonts-ipafont-gothic fonts-noto-cjk
 )

@@ -1,12 +1,17 @@
-// Micro-benchmarks of the imaging component: loading a 24-megapixel JPEG with and without the
-// shrink-on-load hint, the pipeline's big reduction, and every writer on a thumbnail.
+// Micro-benchmarks of the imaging component: loading a 24-megapixel JPEG, and the same photo as a
+// PNG file through ImagingControl::Load, with and without the shrink-on-load hint, the pipeline's big reduction, and every writer on a thumbnail.
 //
 // The test picture is made at start-up (smooth gradients plus noise, so that it compresses like
 // a photograph) and encoded with our own JPEG writer at the default quality.
 
 #include <benchmark/benchmark.h>
 
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <cstdint>
+#include <filesystem>
+#include <string>
 #include <vector>
 
 #include "platform/imaging/codecs.h"
@@ -83,6 +88,44 @@ void BM_JpegLoadScaled(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_JpegLoadScaled)->Unit(benchmark::kMillisecond);
+
+// The PNG photo as a file in a fresh temporary folder (removed at exit), so that Load pays for
+// reading the file as the batch does.
+const std::filesystem::path& PhotoPngFile() {
+  struct TempFile {
+    std::filesystem::path folder, file;
+    TempFile() {
+      std::string pattern = (std::filesystem::temp_directory_path() / "mirelo-bench-XXXXXX").string();
+      if (!::mkdtemp(pattern.data())) std::abort();
+      folder = pattern;
+      file = folder / "photo.png";
+      ImagingControl control;
+      control.PutImage(Photo());
+      control.Save(file, format::kPng, 24, 0);
+    }
+    ~TempFile() {
+      std::error_code ignored;
+      std::filesystem::remove_all(folder, ignored);
+    }
+  };
+  static const TempFile temp;
+  return temp.file;
+}
+
+void PngLoadBench(benchmark::State& state, bool shrink) {
+  const auto& file = PhotoPngFile();
+  LoadOptions options;
+  if (shrink) options.minimumSize = [](Size) { return Size{2 * kThumbWidth, 2 * kThumbHeight}; };
+  ImagingControl control;
+  for (auto _ : state) {
+    control.Load(file, options);
+    control.Resize(kThumbWidth, kThumbHeight, 1);
+    benchmark::DoNotOptimize(control.GetImage().pixels.data());
+  }
+}
+// Load and resize to the thumbnail, as the pipeline does.
+BENCHMARK_CAPTURE(PngLoadBench, FullThenResize, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(PngLoadBench, ShrinkOnLoadThenResize, true)->Unit(benchmark::kMillisecond);
 
 void BM_Resize6000x4000To160x120(benchmark::State& state) {
   const Image& photo = Photo();

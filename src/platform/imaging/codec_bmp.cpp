@@ -330,23 +330,16 @@ void DecodeIndexed(const BmpHeader& h, Bytes rows, std::size_t stride, Image& im
 void DecodeDirect(const BmpHeader& h, Bytes rows, std::size_t stride, Image& image) {
   const bool fields = h.compression == kBiBitfields || h.compression == kBiAlphaBitfields;
   Channel red, green, blue, alpha;
-  if (h.bpp == 16) {
+  if (h.bpp == 16 || h.bpp == 32) {
     if (fields) {
       red = MakeChannel(h.masks[0], true);
       green = MakeChannel(h.masks[1], true);
       blue = MakeChannel(h.masks[2], true);
       alpha = MakeChannel(h.masks[3], false);
-    } else {
+    } else if (h.bpp == 16) {  // the default 16-bit layout is 5-5-5
       red = MakeChannel(0x7C00, true);
       green = MakeChannel(0x03E0, true);
       blue = MakeChannel(0x001F, true);
-    }
-  } else if (h.bpp == 32) {
-    if (fields) {
-      red = MakeChannel(h.masks[0], true);
-      green = MakeChannel(h.masks[1], true);
-      blue = MakeChannel(h.masks[2], true);
-      alpha = MakeChannel(h.masks[3], false);
     } else {
       red = MakeChannel(0x00FF0000, true);
       green = MakeChannel(0x0000FF00, true);

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -80,7 +81,7 @@ void FillNewFile(Fd& fd, const std::filesystem::path& path, std::span<const std:
 
 namespace detail {
 
-std::vector<std::uint8_t> ReadPictureFile(const std::filesystem::path& path) {
+FileBytes ReadPictureFile(const std::filesystem::path& path) {
   if (path.empty()) throw Error(err::kFileNotFound, "empty path");
   // O_NONBLOCK keeps a named pipe from blocking the open; it is refused below anyway.
   Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
@@ -93,10 +94,14 @@ std::vector<std::uint8_t> ReadPictureFile(const std::filesystem::path& path) {
   if (::fstat(fd.get(), &st) != 0) throw Error(err::kFileCannotBeRead, Describe(path, errno));
   if (!S_ISREG(st.st_mode)) throw Error(err::kFileCannotBeRead, path.string() + ": not a regular file");
   if (st.st_size > kMaxFileBytes) throw Error(err::kInvalidFileFormat, path.string() + ": file too large");
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(st.st_size));
+  // read() rather than mmap: a file cut short while mapped would raise SIGBUS in the decoder.
+  ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+  FileBytes bytes;
+  bytes.size = static_cast<std::size_t>(st.st_size);
+  bytes.data = std::make_unique_for_overwrite<std::uint8_t[]>(bytes.size);
   std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::read(fd.get(), bytes.data() + done, bytes.size() - done);
+  while (done < bytes.size) {
+    ssize_t n = ::read(fd.get(), bytes.data.get() + done, bytes.size - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       throw Error(err::kFileCannotBeRead, Describe(path, errno));
@@ -104,7 +109,7 @@ std::vector<std::uint8_t> ReadPictureFile(const std::filesystem::path& path) {
     if (n == 0) break;  // the file shrank while we read it: decode what is there
     done += static_cast<std::size_t>(n);
   }
-  bytes.resize(done);
+  bytes.size = done;
   return bytes;
 }
 

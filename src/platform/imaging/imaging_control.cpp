@@ -49,8 +49,8 @@ void ImagingControl::Load(const std::filesystem::path& path, const LoadOptions& 
     throw Error(err::kFileNotFound, "empty path");
   }
   try {
-    std::vector<std::uint8_t> bytes = detail::ReadPictureFile(path);
-    image_ = DecodeImage(bytes, options);
+    const detail::FileBytes bytes = detail::ReadPictureFile(path);
+    image_ = DecodeImage(bytes.view(), options);
   } catch (const std::bad_alloc&) {
     throw Error(kOutOfMemory, path.string() + ": out of memory");
   }

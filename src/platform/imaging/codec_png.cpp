@@ -17,6 +17,7 @@
 #include "platform/imaging/codec_common.h"
 #include "platform/imaging/codecs.h"
 #include "platform/imaging/color_management.h"
+#include "platform/imaging/row_shrink.h"
 
 namespace mirelo::imaging {
 namespace {
@@ -44,6 +45,12 @@ struct DecodeJob {
   std::vector<std::uint8_t>* buffer = nullptr;  // one row, or every row of an interlaced picture
   std::vector<png_bytep>* rowPointers = nullptr;
   std::vector<std::uint8_t>* icc = nullptr;
+  const LoadOptions* options = nullptr;
+  // Shrink-on-load (factor > 1): rows are narrowed to 8 bits into `narrow` and block-averaged.
+  detail::RowShrinker* shrinker = nullptr;
+  std::vector<std::uint8_t>* narrow = nullptr;
+  int factor = 1;
+  int fullWidth = 0, fullHeight = 0;
   std::size_t rowBytes = 0;
   int channels = 0;  // after the transforms: 1 grey, 2 grey+alpha, 3 RGB, 4 RGBA
   int bitDepth = 8;  // after the transforms: 8 or 16
@@ -99,8 +106,21 @@ bool PrepareDecode(DecodeJob* job, png_structp png, png_infop info) noexcept {
       return false;
     }
     const bool gray = job->channels <= 2;
-    *job->image = Image::blank(int(width), int(height), gray ? PixelFormat::Gray8 : PixelFormat::Rgb24);
     const bool interlaced = png_get_interlace_type(png, info) != PNG_INTERLACE_NONE;
+    job->fullWidth = int(width);
+    job->fullHeight = int(height);
+    // An interlaced picture arrives in passes, not rows, so it is decoded whole.
+    if (job->options->minimumSize && !interlaced) {
+      const Size full{int(width), int(height)};
+      job->factor = detail::ShrinkFactor(full, job->options->minimumSize(full));
+    }
+    const int factor = job->factor;
+    *job->image = Image::blank(detail::ShrunkSide(int(width), factor), detail::ShrunkSide(int(height), factor),
+                               gray ? PixelFormat::Gray8 : PixelFormat::Rgb24);
+    if (factor > 1) {
+      job->narrow->resize(std::size_t(width) * std::size_t(gray ? 1 : 3));
+      job->shrinker->Start(int(width), int(height), gray ? 1 : 3, factor, job->image->pixels.data());
+    }
     const std::size_t rows = interlaced ? height : 1;
     job->buffer->resize(job->rowBytes * rows);
     job->rowPointers->resize(rows);
@@ -112,10 +132,9 @@ bool PrepareDecode(DecodeJob* job, png_structp png, png_infop info) noexcept {
   }
 }
 
-// One decoded row to the output: 16-bit samples rounded to 8, alpha composited onto white.
-void ConvertRow(const DecodeJob* job, const std::uint8_t* in, int y) noexcept {
-  std::uint8_t* out = job->image->row(y);
-  const int width = job->image->width;
+// One decoded row to 8-bit grey or RGB: 16-bit samples rounded to 8, alpha composited onto white.
+void ConvertRow(const DecodeJob* job, const std::uint8_t* in, std::uint8_t* out) noexcept {
+  const int width = job->fullWidth;
   const int colors = job->channels >= 3 ? 3 : 1;
   const bool alpha = job->channels == 2 || job->channels == 4;
   if (job->bitDepth == 8) {
@@ -159,11 +178,22 @@ bool DecodePngUnsafe(DecodeJob* job, ErrorState* state) {
   }
   if (job->rowPointers->size() > 1) {
     png_read_image(png, job->rowPointers->data());
-    for (int y = 0; y < job->image->height; ++y) ConvertRow(job, (*job->rowPointers)[std::size_t(y)], y);
+    for (int y = 0; y < job->image->height; ++y) ConvertRow(job, (*job->rowPointers)[std::size_t(y)], job->image->row(y));
+  } else if (job->factor > 1) {
+    const bool plain = job->bitDepth == 8 && (job->channels == 1 || job->channels == 3);
+    for (int y = 0; y < job->fullHeight; ++y) {
+      png_read_row(png, job->buffer->data(), nullptr);
+      if (plain) {
+        job->shrinker->AddRow(job->buffer->data());
+      } else {
+        ConvertRow(job, job->buffer->data(), job->narrow->data());
+        job->shrinker->AddRow(job->narrow->data());
+      }
+    }
   } else {
     for (int y = 0; y < job->image->height; ++y) {
       png_read_row(png, job->buffer->data(), nullptr);
-      ConvertRow(job, job->buffer->data(), y);
+      ConvertRow(job, job->buffer->data(), job->image->row(y));
     }
   }
   // The chunks after the picture data are not needed; a file cut after its last row still
@@ -179,11 +209,15 @@ bool IsPng(Bytes data) {
   return data.size() >= 8 && std::memcmp(data.data(), kSignature, 8) == 0;
 }
 
-Image ReadPng(Bytes data, const LoadOptions&) {
+Image ReadPng(Bytes data, const LoadOptions& options) {
   Image image;
-  std::vector<std::uint8_t> buffer, icc;
+  std::vector<std::uint8_t> buffer, icc, narrow;
   std::vector<png_bytep> rowPointers;
+  detail::RowShrinker shrinker;
   DecodeJob job;
+  job.options = &options;
+  job.shrinker = &shrinker;
+  job.narrow = &narrow;
   job.data = data.data();
   job.size = data.size();
   job.image = &image;
@@ -200,8 +234,10 @@ Image ReadPng(Bytes data, const LoadOptions&) {
     image.dpiX = job.dpiX;
     image.dpiY = job.dpiY;
   }
+  // The profile applies alike to a shrunk picture: block means of the stored values.
   if (!icc.empty()) detail::ConvertToSrgb(image, icc);
-  detail::SetSourceSizeToSize(image);
+  image.sourceWidth = job.fullWidth;
+  image.sourceHeight = job.fullHeight;
   return image;
 }
 

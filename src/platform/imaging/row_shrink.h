@@ -1,13 +1,17 @@
 #pragma once
 
-// Shrink-on-load for decoders that deliver rows one at a time: each k by k block of the picture
-// becomes the rounded mean of its pixels, so the full-size picture is never held. The last block
-// of a row or column may be partial and is averaged over the pixels it holds (the same box filter
-// as the resize's own block pre-shrink).
+// Shrink-on-load for decoders that deliver rows one at a time, so the full-size picture is never
+// held. A whole factor k picks the reduced size, ceil(full / k) on each axis; each reduced pixel
+// is then the exact area mean of the source region it stands for (full / reduced source pixels
+// wide; pixels on its edges count by the fraction of them inside). When k divides the size that is the
+// plain mean of k by k blocks. Partial edge blocks are not used: a last block that holds a
+// sliver of the picture would stretch the reduced grid, and the resize that follows assumes its
+// pixels are evenly spaced over the whole picture.
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "platform/imaging/image.h"
@@ -25,56 +29,93 @@ inline int ShrunkSide(int full, int factor) { return (full + factor - 1) / facto
 
 class RowShrinker {
  public:
-  // `out` holds ShrunkSide(width) x ShrunkSide(height) pixels of `channels` bytes, rows packed.
-  // Allocates; call before any noexcept decoding loop.
+  // `out` holds ShrunkSide(width, factor) x ShrunkSide(height, factor) pixels of `channels`
+  // bytes, rows packed. Allocates; call before any noexcept decoding loop.
   void Start(int width, int height, int channels, int factor, std::uint8_t* out) {
     width_ = width;
     height_ = height;
     channels_ = channels;
-    factor_ = factor;
     outWidth_ = ShrunkSide(width, factor);
+    outHeight_ = ShrunkSide(height, factor);
     out_ = out;
     row_ = 0;
-    sums_.assign(std::size_t(outWidth_) * std::size_t(channels), 0);
+    outRow_ = 0;
+    // Lengths are measured in units where a source pixel is outWidth_ long and a reduced pixel
+    // width_ long, so every overlap is a whole number.
+    spans_.resize(std::size_t(outWidth_));
+    const std::int64_t n = outWidth_, full = width_;
+    for (int o = 0; o < outWidth_; ++o) {
+      const std::int64_t begin = o * full, end = begin + full;
+      Span& s = spans_[std::size_t(o)];
+      s.first = int(begin / n);
+      s.last = int((end - 1) / n);
+      s.firstWeight = std::uint32_t(std::min((s.first + 1) * n, end) - begin);
+      s.lastWeight = std::uint32_t(end - std::max(s.last * n, begin));
+    }
+    const std::size_t samples = std::size_t(outWidth_) * std::size_t(channels);
+    row_sums_.assign(samples, 0);
+    current_.assign(samples, 0);
+    next_.assign(samples, 0);
   }
 
   // The next source row, `width * channels` bytes.
   void AddRow(const std::uint8_t* in) noexcept {
-    std::uint64_t* sum = sums_.data();
-    for (int x0 = 0; x0 < width_; x0 += factor_) {
-      const int x1 = std::min(x0 + factor_, width_);
-      for (int c = 0; c < channels_; ++c) {
-        // A block row holds at most 32767 samples of 255: well within 32 bits.
-        std::uint32_t total = 0;
-        const std::uint8_t* p = in + std::size_t(x0) * std::size_t(channels_) + std::size_t(c);
-        for (int x = x0; x < x1; ++x, p += channels_) total += *p;
-        sum[c] += total;
-      }
-      sum += channels_;
+    SumRow(in);
+    // This row's share of the reduced row under way, and what is left of it for the next one.
+    const std::int64_t n = outHeight_, full = height_;
+    const std::int64_t rowBegin = row_ * n, rowEnd = rowBegin + n, outEnd = (outRow_ + 1) * full;
+    const std::uint64_t here = std::uint64_t(std::min(rowEnd, outEnd) - rowBegin);
+    const std::uint64_t rest = std::uint64_t(n) - here;
+    const std::size_t samples = row_sums_.size();
+    for (std::size_t i = 0; i < samples; ++i) current_[i] += here * row_sums_[i];
+    if (rest > 0) {
+      for (std::size_t i = 0; i < samples; ++i) next_[i] += rest * row_sums_[i];
     }
     ++row_;
-    if (row_ % factor_ == 0 || row_ == height_) Emit();
+    if (rowEnd >= outEnd) Emit();
   }
 
  private:
-  void Emit() noexcept {
-    const int blockRow = (row_ - 1) / factor_;
-    const int rows = row_ - blockRow * factor_;
-    std::uint8_t* out = out_ + std::size_t(blockRow) * std::size_t(outWidth_) * std::size_t(channels_);
-    for (int ox = 0; ox < outWidth_; ++ox) {
-      const int columns = std::min(factor_, width_ - ox * factor_);
-      const std::uint64_t n = std::uint64_t(columns) * std::uint64_t(rows);
-      for (int c = 0; c < channels_; ++c) {
-        std::uint64_t& s = sums_[std::size_t(ox) * std::size_t(channels_) + std::size_t(c)];
-        out[std::size_t(ox) * std::size_t(channels_) + std::size_t(c)] = std::uint8_t((s + n / 2) / n);
-        s = 0;
+  struct Span {
+    int first = 0, last = 0;
+    std::uint32_t firstWeight = 0, lastWeight = 0;
+  };
+
+  // Horizontal area sums of one row: at most 255 x width each, so 32 bits hold them.
+  void SumRow(const std::uint8_t* in) noexcept {
+    const std::size_t c = std::size_t(channels_);
+    const std::uint32_t n = std::uint32_t(outWidth_);
+    for (int o = 0; o < outWidth_; ++o) {
+      const Span& s = spans_[std::size_t(o)];
+      std::uint32_t* sum = row_sums_.data() + std::size_t(o) * c;
+      const std::uint8_t* first = in + std::size_t(s.first) * c;
+      if (s.first == s.last) {
+        for (std::size_t k = 0; k < c; ++k) sum[k] = s.firstWeight * first[k];
+        continue;
+      }
+      const std::uint8_t* last = in + std::size_t(s.last) * c;
+      for (std::size_t k = 0; k < c; ++k) {
+        std::uint32_t inner = 0;
+        for (const std::uint8_t* p = first + c + k; p < last; p += c) inner += *p;
+        sum[k] = inner * n + s.firstWeight * first[k] + s.lastWeight * last[k];
       }
     }
   }
 
-  int width_ = 0, height_ = 0, channels_ = 0, factor_ = 1, outWidth_ = 0, row_ = 0;
+  void Emit() noexcept {
+    const std::uint64_t area = std::uint64_t(width_) * std::uint64_t(height_);
+    std::uint8_t* out = out_ + std::size_t(outRow_) * current_.size();
+    for (std::size_t i = 0; i < current_.size(); ++i) out[i] = std::uint8_t((current_[i] + area / 2) / area);
+    std::swap(current_, next_);
+    std::fill(next_.begin(), next_.end(), 0);
+    ++outRow_;
+  }
+
+  int width_ = 0, height_ = 0, channels_ = 0, outWidth_ = 0, outHeight_ = 0, row_ = 0, outRow_ = 0;
   std::uint8_t* out_ = nullptr;
-  std::vector<std::uint64_t> sums_;
+  std::vector<Span> spans_;
+  std::vector<std::uint32_t> row_sums_;
+  std::vector<std::uint64_t> current_, next_;
 };
 
 }  // namespace mirelo::imaging::detail

@@ -3,3 +3,6 @@
 mirelo_gtest(imaging_codec_tests
   SOURCES test_codec_helpers.cpp test_codec_read.cpp test_codec_write.cpp test_control.cpp
   LIBS mirelo_imaging mirelo_test_support PkgConfig::LCMS2)
+mirelo_gtest(imaging_load_shrink_tests
+  SOURCES test_codec_helpers.cpp test_load_shrink.cpp
+  LIBS mirelo_imaging mirelo_test_support PkgConfig::LCMS2)

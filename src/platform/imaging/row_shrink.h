@@ -41,7 +41,7 @@ class RowShrinker {
     row_ = 0;
     outRow_ = 0;
     // Lengths are measured in units where a source pixel is outWidth_ long and a reduced pixel
-    // width_ long, so every overlap is a whole number.
+    // width_ long, so every overlap is a whole number (likewise down the picture).
     spans_.resize(std::size_t(outWidth_));
     const std::int64_t n = outWidth_, full = width_;
     for (int o = 0; o < outWidth_; ++o) {
@@ -52,27 +52,31 @@ class RowShrinker {
       s.firstWeight = std::uint32_t(std::min((s.first + 1) * n, end) - begin);
       s.lastWeight = std::uint32_t(end - std::max(s.last * n, begin));
     }
-    const std::size_t samples = std::size_t(outWidth_) * std::size_t(channels);
-    row_sums_.assign(samples, 0);
-    current_.assign(samples, 0);
-    next_.assign(samples, 0);
+    const std::size_t samples = std::size_t(width) * std::size_t(channels);
+    inner_.assign(samples, 0);
+    edges_.assign(samples, 0);
   }
 
   // The next source row, `width * channels` bytes.
   void AddRow(const std::uint8_t* in) noexcept {
-    SumRow(in);
     // This row's share of the reduced row under way, and what is left of it for the next one.
     const std::int64_t n = outHeight_, full = height_;
-    const std::int64_t rowBegin = row_ * n, rowEnd = rowBegin + n, outEnd = (outRow_ + 1) * full;
-    const std::uint64_t here = std::uint64_t(std::min(rowEnd, outEnd) - rowBegin);
-    const std::uint64_t rest = std::uint64_t(n) - here;
-    const std::size_t samples = row_sums_.size();
-    for (std::size_t i = 0; i < samples; ++i) current_[i] += here * row_sums_[i];
-    if (rest > 0) {
-      for (std::size_t i = 0; i < samples; ++i) next_[i] += rest * row_sums_[i];
-    }
+    const std::int64_t rowBegin = row_ * n, rowEnd = rowBegin + n, outBegin = outRow_ * full;
+    const std::int64_t outEnd = outBegin + full;
+    const std::size_t samples = inner_.size();
     ++row_;
-    if (rowEnd >= outEnd) Emit();
+    if (rowBegin >= outBegin && rowEnd <= outEnd) {
+      // Wholly inside: a plain column sum, which vectorises.
+      std::uint32_t* inner = inner_.data();
+      for (std::size_t i = 0; i < samples; ++i) inner[i] += in[i];
+      if (rowEnd == outEnd) Emit();
+      return;
+    }
+    const std::uint32_t here = std::uint32_t(outEnd - rowBegin), rest = std::uint32_t(rowEnd - outEnd);
+    std::uint32_t* edges = edges_.data();
+    for (std::size_t i = 0; i < samples; ++i) edges[i] += here * in[i];
+    Emit();
+    for (std::size_t i = 0; i < samples; ++i) edges[i] = rest * in[i];
   }
 
  private:
@@ -81,41 +85,43 @@ class RowShrinker {
     std::uint32_t firstWeight = 0, lastWeight = 0;
   };
 
-  // Horizontal area sums of one row: at most 255 x width each, so 32 bits hold them.
-  void SumRow(const std::uint8_t* in) noexcept {
+  // Column totals in area units are at most 255 x height, so 32 bits hold them; the row then
+  // sums them across each span.
+  void Emit() noexcept {
     const std::size_t c = std::size_t(channels_);
-    const std::uint32_t n = std::uint32_t(outWidth_);
+    const std::uint32_t rowUnit = std::uint32_t(outHeight_);
+    for (std::size_t i = 0; i < inner_.size(); ++i) {
+      edges_[i] += rowUnit * inner_[i];
+      inner_[i] = 0;
+    }
+    const std::uint64_t columnUnit = std::uint64_t(outWidth_);
+    const std::uint64_t area = std::uint64_t(width_) * std::uint64_t(height_);
+    std::uint8_t* out = out_ + std::size_t(outRow_) * std::size_t(outWidth_) * c;
     for (int o = 0; o < outWidth_; ++o) {
       const Span& s = spans_[std::size_t(o)];
-      std::uint32_t* sum = row_sums_.data() + std::size_t(o) * c;
-      const std::uint8_t* first = in + std::size_t(s.first) * c;
-      if (s.first == s.last) {
-        for (std::size_t k = 0; k < c; ++k) sum[k] = s.firstWeight * first[k];
-        continue;
-      }
-      const std::uint8_t* last = in + std::size_t(s.last) * c;
+      const std::uint32_t* first = edges_.data() + std::size_t(s.first) * c;
+      const std::uint32_t* last = edges_.data() + std::size_t(s.last) * c;
       for (std::size_t k = 0; k < c; ++k) {
-        std::uint32_t inner = 0;
-        for (const std::uint8_t* p = first + c + k; p < last; p += c) inner += *p;
-        sum[k] = inner * n + s.firstWeight * first[k] + s.lastWeight * last[k];
+        std::uint64_t total;
+        if (s.first == s.last) {
+          total = std::uint64_t(s.firstWeight) * first[k];
+        } else {
+          std::uint64_t middle = 0;
+          for (const std::uint32_t* p = first + c + k; p < last; p += c) middle += *p;
+          total = middle * columnUnit + std::uint64_t(s.firstWeight) * first[k] + std::uint64_t(s.lastWeight) * last[k];
+        }
+        out[std::size_t(o) * c + k] = std::uint8_t((total + area / 2) / area);
       }
     }
-  }
-
-  void Emit() noexcept {
-    const std::uint64_t area = std::uint64_t(width_) * std::uint64_t(height_);
-    std::uint8_t* out = out_ + std::size_t(outRow_) * current_.size();
-    for (std::size_t i = 0; i < current_.size(); ++i) out[i] = std::uint8_t((current_[i] + area / 2) / area);
-    std::swap(current_, next_);
-    std::fill(next_.begin(), next_.end(), 0);
+    std::fill(edges_.begin(), edges_.end(), 0);
     ++outRow_;
   }
 
   int width_ = 0, height_ = 0, channels_ = 0, outWidth_ = 0, outHeight_ = 0, row_ = 0, outRow_ = 0;
   std::uint8_t* out_ = nullptr;
   std::vector<Span> spans_;
-  std::vector<std::uint32_t> row_sums_;
-  std::vector<std::uint64_t> current_, next_;
+  std::vector<std::uint32_t> inner_;  // sums of the rows wholly inside the reduced row under way
+  std::vector<std::uint32_t> edges_;  // weighted rows on its edges; at emission, every row
 };
 
 }  // namespace mirelo::imaging::detail

@@ -13,6 +13,8 @@
 //   picture must end with the end-of-picture opcode; data cut anywhere is corrupt.
 // - 32-bit pixels with a fourth (alpha) component are flattened onto white, unless every
 //   alpha value is 0 (QuickDraw never wrote alpha, so zero means unused).
+// - Packed rows whose byte counts do not parse at the width rowBytes implies (one byte up to
+//   250) are read with the other width: ImageMagick writes two bytes from 201 on.
 
 #include <algorithm>
 #include <cmath>
@@ -304,19 +306,34 @@ class PictReader {
     return pm;
   }
 
+  // A device table (flag 0x8000) lists colours by position, any other by their value fields.
+  // Values the table leaves out are drawn as ImageMagick draws them: below the entry count as
+  // a grey ramp, above it in the colour of value 0.
   std::vector<Rgb> ReadColourTable() {
     r_.skip(4);  // seed
     const bool device = (r_.u16be() & 0x8000) != 0;
     const unsigned last = r_.u16be();
     if (last > 255) ThrowCorrupt("pict: colour table too large");
-    std::vector<Rgb> palette(256);  // indices the table leaves out draw black
+    std::vector<Rgb> palette(256);
+    std::vector<bool> set(256);
+    for (unsigned i = 0; i <= last; ++i) {
+      const auto v = static_cast<std::uint8_t>(last ? (i * 255 + last / 2) / last : 0);
+      palette[i] = Rgb{v, v, v};
+      set[i] = true;
+    }
     for (unsigned i = 0; i <= last; ++i) {
       const unsigned value = r_.u16be();
       const std::uint8_t red = To8(r_.u16be());
       const std::uint8_t green = To8(r_.u16be());
       const std::uint8_t blue = To8(r_.u16be());
       const unsigned index = device ? i : value;
-      if (index < 256) palette[index] = Rgb{red, green, blue};
+      if (index < 256) {
+        palette[index] = Rgb{red, green, blue};
+        set[index] = true;
+      }
+    }
+    for (unsigned i = 0; i < 256; ++i) {
+      if (!set[i]) palette[i] = palette[0];
     }
     return palette;
   }
@@ -342,17 +359,18 @@ class PictReader {
   }
 
   // Reads the pixel rows of a bitmap or pixmap into one buffer of UnpackedRowBytes() per row.
-  // Row byte counts take two bytes when rowBytes exceeds 250. Some writers decide by the
-  // unpacked width of 32-bit planes instead, so when the two rules disagree both are tried.
+  // Row byte counts take two bytes when rowBytes exceeds 250, but writers disagree: ImageMagick
+  // switches above 200, and some decide by the unpacked width of 32-bit planes. So when the
+  // rows do not parse with one width they are read again with the other.
   std::vector<std::uint8_t> ReadRows(const PixMap& pm) {
-    const std::size_t rowLen = UnpackedRowBytes(pm);
-    if (!(pm.packed && pm.rowBytes > 250 && rowLen <= 250)) return ReadRows(pm, pm.rowBytes > 250 ? 2 : 1);
+    const std::size_t first = pm.rowBytes > 250 ? 2 : 1;
+    if (!pm.packed) return ReadRows(pm, first);
     const std::size_t start = r_.pos();
     try {
-      return ReadRows(pm, 2);
+      return ReadRows(pm, first);
     } catch (const Error&) {
       r_.seek(start);
-      return ReadRows(pm, 1);
+      return ReadRows(pm, 3 - first);
     }
   }
 
@@ -426,7 +444,7 @@ class PictReader {
       const std::size_t bit = x * static_cast<std::size_t>(pm.pixelSize);
       const unsigned mask = (1u << pm.pixelSize) - 1;
       const unsigned index = (row[bit / 8] >> (8 - pm.pixelSize - bit % 8)) & mask;
-      return index < pm.palette.size() ? pm.palette[index] : Rgb{};
+      return index < pm.palette.size() ? pm.palette[index] : pm.palette.front();
     }
     if (pm.pixelSize == 16) {
       const unsigned v = static_cast<unsigned>(row[2 * x] << 8 | row[2 * x + 1]);

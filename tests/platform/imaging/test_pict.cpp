@@ -5,8 +5,11 @@
 #include <algorithm>
 #include <ostream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/imaging/codecs.h"
+#include "platform/imaging/packbits.h"
 #include "support/magick.h"
 #include "support/temp_dir.h"
 #include "test_bmp_pict_util.h"
@@ -134,6 +137,25 @@ std::vector<PictCase> HandCases() {
     p.raw().rect(0, 0, 1, 5).rect(0, 0, 1, 5).u16be(0).u8(0x12).u8(0x01).u8(0x20);
     cases.push_back(
         {"v2_packbitsrect_4bit_unpacked", p.end(), 5, 1, {kRed, kGreen, kWhite, kRed, kGreen}, 4});
+  }
+  {  // Colour table values all 0 without the device flag: the last colour takes value 0, the
+     // unset value under the entry count is grey, values beyond take value 0's colour.
+    PictBuilder p(2, 4, 1);
+    p.op(0x98).raw().u16be(0x8000 | 1).rect(0, 0, 1, 4);
+    p.pixMapFields(0, 2, 1, 2).raw().u32be(0).u16be(0).u16be(1);
+    for (Rgb c : {kRed, kGreen}) p.raw().u16be(0).u16be(c.r * 257u).u16be(c.g * 257u).u16be(c.b * 257u);
+    p.raw().rect(0, 0, 1, 4).rect(0, 0, 1, 4).u16be(0).u8(0b00011011);
+    cases.push_back(
+        {"table_values_repeat_and_index_beyond_table", p.end(), 4, 1, {kGreen, kWhite, kGreen, kGreen}, 2});
+  }
+  {  // Values without the device flag are pixel values, also beyond the entry count.
+    PictBuilder p(2, 4, 1);
+    p.op(0x98).raw().u16be(0x8000 | 1).rect(0, 0, 1, 4);
+    p.pixMapFields(0, 2, 1, 2).raw().u32be(0).u16be(0).u16be(2);
+    const std::vector<std::pair<unsigned, Rgb>> entries{{3, kRed}, {1, kGreen}, {0, kBlue}};
+    for (const auto& [v, c] : entries) p.raw().u16be(v).u16be(c.r * 257u).u16be(c.g * 257u).u16be(c.b * 257u);
+    p.raw().rect(0, 0, 1, 4).rect(0, 0, 1, 4).u16be(0).u8(0b00011011);
+    cases.push_back({"table_values_map_pixel_values", p.end(), 4, 1, {kBlue, kGreen, kWhite, kRed}, 2});
   }
   {  // PackBitsRgn, 2-bit, device colour table, mask region skipped.
     PictBuilder p(2, 4, 1);
@@ -305,6 +327,195 @@ TEST(PictReader, QuickTimeJpegIsDecodedFromItsEmbeddedStream) {
   EXPECT_EQ(image.width, 70);
   EXPECT_EQ(image.height, 46);
   EXPECT_EQ(test::MaxChannelDifference(image, direct), 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Indexed pixmaps whose row byte counts were refused: ImageMagick writes two-byte counts from
+// rowBytes 201 on, QuickDraw from 251 on. Tables with fewer colours than the depth allows,
+// grey and colour, sizes on both sides of the two boundaries and under 8 row bytes.
+
+struct IndexedCase {
+  int width, height, colours;
+  bool grey;
+};
+void PrintTo(const IndexedCase& c, std::ostream* os) {
+  *os << c.width << "x" << c.height << "_" << c.colours << (c.grey ? "_grey" : "_colour");
+}
+
+class PictRowCountsFromMagick : public testing::TestWithParam<IndexedCase> {};
+
+TEST_P(PictRowCountsFromMagick, IndexedPictDecodesLikeImageMagick) {
+  const IndexedCase& c = GetParam();
+  test::TempDir dir;
+  const auto out = dir / "in.pct";
+  const std::string size = std::to_string(c.width) + "x" + std::to_string(c.height);
+  ASSERT_TRUE(
+      test::MagickConvert({"-size", size, c.grey ? "gradient:" : "radial-gradient:#ffffff-#6a4c93", "-colors",
+                           std::to_string(c.colours), "-type", "Palette", "PICT:" + out.string()}));
+  const auto expected = test::MagickDecode(out);
+  ASSERT_TRUE(expected.has_value());
+  const Image ours = ReadPict(test::ReadFileBytes(out), {});
+  EXPECT_EQ(test::MaxChannelDifference(ours, *expected), 0);
+}
+
+std::vector<IndexedCase> MagickIndexedCases() {
+  std::vector<IndexedCase> cases;
+  // Under 8 pixels this writer packs rows that readers take as unpacked; not compared here.
+  for (const Size& s : {Size{8, 3}, Size{9, 2}, Size{200, 3}, Size{201, 3}, Size{216, 144}, Size{250, 2},
+                        Size{251, 2}, Size{300, 2}}) {
+    for (int colours : {2, 16, 200}) {
+      for (bool grey : {false, true}) cases.push_back({s.width, s.height, colours, grey});
+    }
+  }
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(SizesColours, PictRowCountsFromMagick, testing::ValuesIn(MagickIndexedCases()),
+                         [](const testing::TestParamInfo<IndexedCase>& info) {
+                           const IndexedCase& c = info.param;
+                           return std::to_string(c.width) + "x" + std::to_string(c.height) + "_" +
+                                  std::to_string(c.colours) + (c.grey ? "_grey" : "_colour");
+                         });
+
+// Hand-built PackBitsRect pictures in every indexed depth, with either row count rule and
+// colour table header variants.
+struct DepthCase {
+  int pixelSize, width, colours;
+  bool grey;
+  int countRule;  // row counts take two bytes above this many row bytes (250 or 200)
+  std::uint32_t seed;
+  unsigned flags;
+};
+
+std::string DepthName(const DepthCase& c) {
+  return "bits" + std::to_string(c.pixelSize) + "_w" + std::to_string(c.width) + "_c" +
+         std::to_string(c.colours) + (c.grey ? "_grey" : "_colour") + "_rule" + std::to_string(c.countRule) +
+         (c.flags == 0x8000 ? "_device"
+          : c.flags         ? "_flags"
+                            : "") +
+         (c.seed ? "_seed" : "");
+}
+void PrintTo(const DepthCase& c, std::ostream* os) { *os << DepthName(c); }
+
+struct BuiltPict {
+  std::vector<std::uint8_t> bytes;
+  std::vector<Rgb> expected;
+  std::size_t rowBytes;
+};
+
+BuiltPict IndexedPict(const DepthCase& c, int height) {
+  std::vector<Rgb> table;
+  for (int i = 0; i < c.colours; ++i) {
+    const auto v = static_cast<std::uint8_t>(255 * i / std::max(1, c.colours - 1));
+    table.push_back(c.grey
+                        ? Rgb{v, v, v}
+                        : Rgb{static_cast<std::uint8_t>(i * 97), static_cast<std::uint8_t>(255 - i * 31), v});
+  }
+  std::size_t rowBytes = (static_cast<std::size_t>(c.width) * static_cast<std::size_t>(c.pixelSize) + 7) / 8;
+  rowBytes += rowBytes & 1;
+  PictBuilder p(2, c.width, height);
+  p.op(0x98).raw().u16be(static_cast<unsigned>(0x8000 | rowBytes)).rect(0, 0, height, c.width);
+  p.pixMapFields(0, c.pixelSize, 1, c.pixelSize);
+  p.raw().u32be(c.seed).u16be(c.flags).u16be(static_cast<unsigned>(c.colours - 1));
+  for (int i = 0; i < c.colours; ++i) {
+    const Rgb& t = table[static_cast<std::size_t>(i)];
+    p.raw()
+        .u16be((c.flags & 0x8000) ? 0 : static_cast<unsigned>(i))
+        .u16be(t.r * 257u)
+        .u16be(t.g * 257u)
+        .u16be(t.b * 257u);
+  }
+  p.raw().rect(0, 0, height, c.width).rect(0, 0, height, c.width).u16be(0);
+  BuiltPict out;
+  out.rowBytes = rowBytes;
+  for (int y = 0; y < height; ++y) {
+    std::vector<std::uint8_t> row(rowBytes, 0);
+    for (int x = 0; x < c.width; ++x) {
+      // runs on the left half, changing values on the right: both packet kinds
+      const int index = (x < c.width / 2 ? y : x * 7 + y) % c.colours;
+      const std::size_t bit = static_cast<std::size_t>(x * c.pixelSize);
+      row[bit / 8] |= static_cast<std::uint8_t>(index << (8 - c.pixelSize - static_cast<int>(bit % 8)));
+      out.expected.push_back(table[static_cast<std::size_t>(index)]);
+    }
+    if (rowBytes < 8) {
+      p.raw().bytes(row);
+      continue;
+    }
+    std::vector<std::uint8_t> packed;
+    PackBits(row, packed);
+    if (rowBytes > static_cast<std::size_t>(c.countRule)) {
+      p.raw().u16be(static_cast<unsigned>(packed.size()));
+    } else {
+      p.raw().u8(static_cast<unsigned>(packed.size()));
+    }
+    p.raw().bytes(packed);
+  }
+  out.bytes = p.end();
+  return out;
+}
+
+class PictRowCountsInEveryDepth : public testing::TestWithParam<DepthCase> {};
+
+TEST_P(PictRowCountsInEveryDepth, DecodesTheWrittenPixels) {
+  const DepthCase& c = GetParam();
+  const BuiltPict built = IndexedPict(c, 3);
+  const Image ours = ReadPict(built.bytes, {});
+  ASSERT_EQ(ours.width, c.width);
+  EXPECT_EQ(ours.storedBitsPerPixel, c.pixelSize);
+  EXPECT_EQ(PixelsOf(ours), built.expected);
+  // ImageMagick follows its own writer's rule, so it cannot read one-byte counts at 201..250.
+  if (c.countRule == 250 && built.rowBytes > 200 && built.rowBytes <= 250) return;
+  test::TempDir dir;
+  test::WriteBytes(dir / "in.pct", built.bytes);
+  const auto expected = test::MagickDecode(dir / "in.pct");
+  ASSERT_TRUE(expected.has_value());
+  EXPECT_EQ(test::MaxChannelDifference(ours, *expected), 0);
+}
+
+std::vector<DepthCase> DepthCases() {
+  std::vector<DepthCase> cases;
+  for (int bits : {1, 2, 4, 8}) {
+    const int perByte = 8 / bits;
+    // row bytes 2 (unpacked), 8, 200, 201, 230, 250, 252
+    for (int rowBytes : {2, 8, 200, 201, 230, 250, 252}) {
+      const int width = rowBytes * perByte - (bits == 8 ? 0 : 1);
+      for (int colours : {2, (1 << bits) - 1}) {
+        if (bits == 1 && colours != 2) continue;
+        for (bool grey : {false, true}) {
+          for (int rule : {250, 200}) {
+            if (rowBytes < 8 && rule == 200) continue;
+            cases.push_back({bits, width, colours, grey, rule, 0, 0});
+          }
+        }
+      }
+    }
+    cases.push_back({bits, 20 * perByte, 2, false, 250, 0xFFFFFFFF, 0x8000});
+    cases.push_back({bits, 20 * perByte, 2, true, 250, 1, 0x4000});
+  }
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, PictRowCountsInEveryDepth, testing::ValuesIn(DepthCases()),
+                         [](const testing::TestParamInfo<DepthCase>& info) { return DepthName(info.param); });
+
+// Whatever the row count rule, a picture cut short or with damaged bytes is refused with 20009
+// or decoded, never read out of bounds.
+TEST(PictRowCounts, DamagedPicturesAreRefusedOrDecoded) {
+  for (int rule : {200, 250}) {
+    const BuiltPict built = IndexedPict({8, 230, 5, false, rule, 0, 0}, 2);
+    for (std::size_t cut = 512; cut < built.bytes.size(); cut += 7) {
+      std::vector<std::uint8_t> bytes(built.bytes.begin(),
+                                      built.bytes.begin() + static_cast<std::ptrdiff_t>(cut));
+      const int number = test::ErrorNumber([&] { ReadPict(bytes, {}); });
+      EXPECT_EQ(number, 20009) << "cut at " << cut;
+    }
+    for (std::size_t at = 512; at < built.bytes.size(); at += 3) {
+      std::vector<std::uint8_t> bytes = built.bytes;
+      bytes[at] ^= 0xA5;
+      const int number = test::ErrorNumber([&] { ReadPict(bytes, {}); });
+      EXPECT_TRUE(number == 0 || number == 20009) << "byte " << at << " gave " << number;
+    }
+  }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -294,7 +294,11 @@ INSTANTIATE_TEST_SUITE_P(
                     // row bytes 280: one-byte row counts from this writer
                     MagickCase{"direct_70_wide", {"-resize", "70x5!"}},
                     MagickCase{"direct_300_wide", {"-resize", "300x5!"}},
-                    MagickCase{"monochrome", {"-monochrome"}}),
+                    MagickCase{"monochrome", {"-monochrome"}},
+                    MagickCase{"grey_16_levels", {"-type", "Grayscale", "-colors", "16"}},
+                    MagickCase{
+                        "grey_palette_wide",
+                        {"-resize", "230x4!", "-colorspace", "Gray", "-colors", "9", "-type", "Palette"}}),
     [](const testing::TestParamInfo<MagickCase>& info) { return std::string(info.param.name); });
 
 TEST(PictReader, QuickTimeJpegIsDecodedFromItsEmbeddedStream) {

@@ -1,12 +1,14 @@
 // PNG shrink-on-load: sizes chosen from the minimum, pixels equal to block means of the full
 // decode for every colour type, the full size kept as the source size, interlaced pictures
-// decoded whole; and loading through ImagingControl with the hint.
+// decoded whole; loading through ImagingControl with the hint, and the file reader's refusals.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -232,6 +234,36 @@ TEST(PngShrink, LoadFromFilePassesTheHintAndKeepsTheFullSize) {
   EXPECT_EQ((Size{control.GetImage().sourceWidth, control.GetImage().sourceHeight}), (Size{640, 480}));
   control.Load(file);
   EXPECT_EQ((Size{control.GetImage().width, control.GetImage().height}), (Size{640, 480}));
+}
+
+// The file reader's refusals by number, for the cases the codec tests do not make.
+TEST(LoadFile, RefusalsByNumber) {
+  test::TempDir dir;
+  test::WriteBytes(dir / "photo.png", PngOf(8, 8));
+  // Larger than any picture we accept; sparse, so it costs no disk.
+  { std::ofstream(dir / "huge.png") << ""; }
+  std::filesystem::resize_file(dir / "huge.png", (std::uintmax_t(2) << 30) + 1);
+  std::filesystem::create_directory(dir / "folder");
+  std::filesystem::create_symlink(dir / "folder", dir / "folder-link.png");
+  std::filesystem::create_symlink(dir / "nothing.png", dir / "dangling.png");
+  std::filesystem::create_symlink(dir / "photo.png", dir / "photo-link.png");
+  struct Row {
+    const char* name;
+    int number;
+  };
+  const Row rows[] = {{"huge.png", err::kInvalidFileFormat}, {"folder-link.png", err::kFileCannotBeRead},
+                      {"dangling.png", err::kFileNotFound},   {"photo.png/x", err::kFileNotFound},
+                      {"photo-link.png", 0}};
+  for (const Row& row : rows) {
+    ImagingControl control;
+    int number = 0;
+    try {
+      control.Load(dir / row.name, Minimum({2, 2}));
+    } catch (const Error& e) {
+      number = e.number();
+    }
+    EXPECT_EQ(number, row.number) << row.name;
+  }
 }
 
 }  // namespace

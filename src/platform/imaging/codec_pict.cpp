@@ -15,6 +15,8 @@
 //   alpha value is 0 (QuickDraw never wrote alpha, so zero means unused).
 // - Packed rows whose byte counts do not parse at the width rowBytes implies (one byte up to
 //   250) are read with the other width: ImageMagick writes two bytes from 201 on.
+// - Indexed rows under 8 bytes are unpacked, unless only the packed reading (ImageMagick
+//   packs them) is followed by the end of the picture.
 
 #include <algorithm>
 #include <cmath>
@@ -374,6 +376,36 @@ class PictReader {
     }
   }
 
+  // ImageMagick packs indexed rows under 8 bytes too, which the format stores unpacked. Such
+  // rows are taken as packed only when the unpacked reading does not end the picture and the
+  // packed one does.
+  std::vector<std::uint8_t> ReadIndexedRows(PixMap& pm) {
+    if (pm.packed || !pm.isPixMap || version_ != 2) return ReadRows(pm);
+    const std::size_t start = r_.pos();
+    try {
+      std::vector<std::uint8_t> rows = ReadRows(pm);
+      if (EndFollows()) return rows;
+    } catch (const Error&) {
+    }
+    r_.seek(start);
+    pm.packed = true;
+    try {
+      std::vector<std::uint8_t> rows = ReadRows(pm, 1);
+      if (EndFollows()) return rows;
+    } catch (const Error&) {
+    }
+    pm.packed = false;
+    r_.seek(start);
+    return ReadRows(pm);
+  }
+
+  // Whether the end-of-picture opcode comes next.
+  bool EndFollows() const {
+    std::size_t p = r_.pos();
+    if (version_ == 2 && ((p - start_) & 1)) ++p;
+    return p + 2 <= data_.size() && data_[p] == 0x00 && data_[p + 1] == 0xFF;
+  }
+
   std::vector<std::uint8_t> ReadRows(const PixMap& pm, std::size_t countBytes) {
     const std::size_t height = static_cast<std::size_t>(pm.bounds.height());
     const std::size_t rowLen = UnpackedRowBytes(pm);
@@ -432,7 +464,8 @@ class PictReader {
     r_.skip(2);  // transfer mode: everything is drawn as a copy
     if (op == 0x0091 || op == 0x0099 || op == 0x009B) SkipSized();  // mask region
     SetPacking(pm, op == 0x0090 || op == 0x0091);
-    const std::vector<std::uint8_t> rows = ReadRows(pm);
+    const std::vector<std::uint8_t> rows =
+        (op == 0x0098 || op == 0x0099) ? ReadIndexedRows(pm) : ReadRows(pm);
     depth_ = std::max(depth_, pm.pixelSize);
     Draw(pm, rows, src, dst);
   }

@@ -364,7 +364,7 @@ TEST_P(PictRowCountsFromMagick, IndexedPictDecodesLikeImageMagick) {
 
 std::vector<IndexedCase> MagickIndexedCases() {
   std::vector<IndexedCase> cases;
-  // Under 8 pixels this writer packs rows that readers take as unpacked; not compared here.
+  // Under 8 pixels see PictPackedSmallRowsFromMagick.
   for (const Size& s : {Size{8, 3}, Size{9, 2}, Size{200, 3}, Size{201, 3}, Size{216, 144}, Size{250, 2},
                         Size{251, 2}, Size{300, 2}}) {
     for (int colours : {2, 16, 200}) {
@@ -375,6 +375,44 @@ std::vector<IndexedCase> MagickIndexedCases() {
 }
 
 INSTANTIATE_TEST_SUITE_P(SizesColours, PictRowCountsFromMagick, testing::ValuesIn(MagickIndexedCases()),
+                         [](const testing::TestParamInfo<IndexedCase>& info) {
+                           const IndexedCase& c = info.param;
+                           return std::to_string(c.width) + "x" + std::to_string(c.height) + "_" +
+                                  std::to_string(c.colours) + (c.grey ? "_grey" : "_colour");
+                         });
+
+// Under 8 row bytes ImageMagick still packs the rows, and reads them back as unpacked bytes;
+// compared with the picture it was given instead.
+class PictPackedSmallRowsFromMagick : public testing::TestWithParam<IndexedCase> {};
+
+TEST_P(PictPackedSmallRowsFromMagick, DecodeToTheSourcePixels) {
+  const IndexedCase& c = GetParam();
+  test::TempDir dir;
+  const std::string size = std::to_string(c.width) + "x" + std::to_string(c.height);
+  const std::vector<std::string> source{"-size", size, c.grey ? "gradient:" : "gradient:red-blue", "-colors",
+                                        std::to_string(c.colours)};
+  std::vector<std::string> toPict = source, toPng = source;
+  toPict.insert(toPict.end(), {"-type", "Palette", "PICT:" + (dir / "in.pct").string()});
+  toPng.push_back("PNG24:" + (dir / "in.png").string());
+  ASSERT_TRUE(test::MagickConvert(toPict));
+  ASSERT_TRUE(test::MagickConvert(toPng));
+  const auto expected = test::MagickDecode(dir / "in.png");
+  ASSERT_TRUE(expected.has_value());
+  const Image ours = ReadPict(test::ReadFileBytes(dir / "in.pct"), {});
+  EXPECT_EQ(test::MaxChannelDifference(ours, *expected), 0);
+}
+
+std::vector<IndexedCase> SmallCases() {
+  std::vector<IndexedCase> cases;
+  for (int width : {1, 2, 3, 5, 7}) {
+    for (int colours : {2, 4}) {
+      for (bool grey : {false, true}) cases.push_back({width, 6, colours, grey});
+    }
+  }
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(SizesColours, PictPackedSmallRowsFromMagick, testing::ValuesIn(SmallCases()),
                          [](const testing::TestParamInfo<IndexedCase>& info) {
                            const IndexedCase& c = info.param;
                            return std::to_string(c.width) + "x" + std::to_string(c.height) + "_" +

@@ -209,7 +209,10 @@ std::optional<std::string> DecodeCp932(std::string_view bytes) {
 std::optional<std::string> EncodeCp932(std::string_view utf8) {
   if (IsAscii(utf8)) return std::string(utf8);
   if (!IsValidUtf8(utf8)) return std::nullopt;
-  return ToCp932().Run(utf8, Fail);
+  auto bytes = ToCp932().Run(utf8, Fail);
+  // iconv maps some characters one way only ("¥" to "\", "〜" to "～"); CP932 cannot hold those.
+  if (!bytes || FromCp932().Run(*bytes, Fail) != utf8) return std::nullopt;
+  return bytes;
 }
 
 std::string EncodeCp932Lossy(std::string_view utf8) {

@@ -28,7 +28,7 @@ enum class Encoding { Cp932, Utf8Bom };
 
 // CP932 <-> UTF-8. Decode: nullopt when the bytes are not valid CP932.
 std::optional<std::string> DecodeCp932(std::string_view bytes);
-// Encode: nullopt when CP932 cannot hold the text (or it is not valid UTF-8).
+// Encode: nullopt when CP932 cannot hold the text exactly (or it is not valid UTF-8).
 std::optional<std::string> EncodeCp932(std::string_view utf8);
 // Encode with every character CP932 cannot hold replaced by "?".
 std::string EncodeCp932Lossy(std::string_view utf8);

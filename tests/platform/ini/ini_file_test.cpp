@@ -230,6 +230,13 @@ TEST_F(IniFileTest, Utf8FallbackForTextCp932CannotHold) {
   ASSERT_TRUE(WriteValue(file_, "テスト", "name", "表"));
   EXPECT_EQ(ReadBytes(file_).substr(0, 3), "\xEF\xBB\xBF");
   EXPECT_EQ(ReadValue(file_, "テスト", "name"), "表");
+  // So does a value CP932 would change: the text reads back exactly.
+  const fs::path yen = dir_ / "y.ini";
+  for (const char* value : {"/home/u/¥data", "〜thumb"}) {
+    ASSERT_TRUE(WriteValue(yen, "A", "k", value));
+    EXPECT_EQ(ReadValue(yen, "A", "k"), value);
+  }
+  EXPECT_EQ(ReadBytes(yen).substr(0, 3), "\xEF\xBB\xBF");
   // A section name CP932 cannot hold switches too.
   const fs::path other = dir_ / "o.ini";
   ASSERT_TRUE(WriteValue(other, "é", "k", "v"));
@@ -239,6 +246,10 @@ TEST_F(IniFileTest, Utf8FallbackForTextCp932CannotHold) {
 TEST_F(IniFileTest, ConversionHelpers) {
   EXPECT_EQ(EncodeCp932("ミレロ"), "\x83\x7e\x83\x8c\x83\x8d");
   EXPECT_EQ(EncodeCp932("é"), std::nullopt);
+  // Characters iconv maps one way only would come back as other characters.
+  for (const char* oneWay : {"¥", "‾", "〜", "−", "‖", "¢", "£", "¬", "—"})
+    EXPECT_EQ(EncodeCp932(oneWay), std::nullopt) << oneWay;
+  EXPECT_EQ(EncodeCp932("～－∥①"), "\x81\x60\x81\x7c\x81\x61\x87\x40");
   EXPECT_EQ(EncodeCp932Lossy("aé表😀b"), "a?\x95\x5c?b");
   EXPECT_EQ(DecodeCp932("\x83\x7e"), "ミ");
   EXPECT_EQ(DecodeCp932("\x83"), std::nullopt);  // a lead byte alone

@@ -24,8 +24,7 @@ enum class OptionButton {
 };
 
 // The control effects of LoadSettings, called in the order the original program used. Selecting
-// runs the control's own click behaviour (Parts 1.3, 3.3, 4.1), which is the implementer's
-// business. A failing effect throws mirelo::Error (for example 380 for an index the list does
+// runs the control's own click behaviour, which is the implementer's business. A failing effect throws mirelo::Error (for example 380 for an index the list does
 // not have, or the imaging component's numbers for a frame picture that cannot be loaded);
 // LoadSettings catches it and abandons the rest of that group.
 class SettingsSink {

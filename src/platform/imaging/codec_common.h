@@ -41,6 +41,12 @@ inline std::uint8_t OverWhite(unsigned c, unsigned a) {
   return static_cast<std::uint8_t>((c * a + 255u * (255u - a) + 127u) / 255u);
 }
 
+class PictureFile;
+
+// A PNG decoded straight from its open file, so the file never sits whole in memory (libpng
+// copies every byte into its own buffer anyway). 20007 on an I/O error while reading.
+Image ReadPngFile(PictureFile& file, const LoadOptions& options);
+
 // Sets sourceWidth/Height to the decoded size (readers that never shrink call this last).
 inline void SetSourceSizeToSize(Image& image) {
   image.sourceWidth = image.width;

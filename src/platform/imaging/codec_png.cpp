@@ -17,6 +17,7 @@
 #include "platform/imaging/codec_common.h"
 #include "platform/imaging/codecs.h"
 #include "platform/imaging/color_management.h"
+#include "platform/imaging/file_io.h"
 #include "platform/imaging/row_shrink.h"
 
 namespace mirelo::imaging {
@@ -41,6 +42,8 @@ struct DecodeJob {
   const std::uint8_t* data = nullptr;
   std::size_t size = 0;
   std::size_t pos = 0;
+  detail::PictureFile* file = nullptr;  // instead of data, when streaming from a file
+  int ioError = 0;
   Image* image = nullptr;
   std::vector<std::uint8_t>* buffer = nullptr;  // one row, or every row of an interlaced picture
   std::vector<png_bytep>* rowPointers = nullptr;
@@ -65,6 +68,16 @@ void ReadFromMemory(png_structp png, png_bytep out, png_size_t length) {
   if (length > job->size - job->pos) png_error(png, "truncated file");
   std::memcpy(out, job->data + job->pos, length);
   job->pos += length;
+}
+
+void ReadFromFile(png_structp png, png_bytep out, png_size_t length) {
+  auto* job = static_cast<DecodeJob*>(png_get_io_ptr(png));
+  const std::ptrdiff_t n = job->file->Read(out, length);
+  if (n < 0) {
+    job->ioError = job->file->error();
+    png_error(png, "read error");
+  }
+  if (std::size_t(n) < length) png_error(png, "truncated file");
 }
 
 // After png_read_info: limits, metadata and transforms to 8 or 16 bits of grey or RGB, with
@@ -169,7 +182,7 @@ bool DecodePngUnsafe(DecodeJob* job, ErrorState* state) {
     png_destroy_read_struct(&png, &info, nullptr);
     return false;
   }
-  png_set_read_fn(png, job, ReadFromMemory);
+  png_set_read_fn(png, job, job->file ? ReadFromFile : ReadFromMemory);
   png_set_user_limits(png, kMaxSide, kMaxSide);
   png_read_info(png, info);
   if (!PrepareDecode(job, png, info)) {
@@ -209,17 +222,16 @@ bool IsPng(Bytes data) {
   return data.size() >= 8 && std::memcmp(data.data(), kSignature, 8) == 0;
 }
 
-Image ReadPng(Bytes data, const LoadOptions& options) {
+namespace {
+
+Image DecodePng(DecodeJob& job, const LoadOptions& options) {
   Image image;
   std::vector<std::uint8_t> buffer, icc, narrow;
   std::vector<png_bytep> rowPointers;
   detail::RowShrinker shrinker;
-  DecodeJob job;
   job.options = &options;
   job.shrinker = &shrinker;
   job.narrow = &narrow;
-  job.data = data.data();
-  job.size = data.size();
   job.image = &image;
   job.buffer = &buffer;
   job.rowPointers = &rowPointers;
@@ -227,6 +239,9 @@ Image ReadPng(Bytes data, const LoadOptions& options) {
   ErrorState state{};
   if (!DecodePngUnsafe(&job, &state)) {
     if (job.failure) std::rethrow_exception(job.failure);
+    if (job.ioError) {
+      throw Error(err::kFileCannotBeRead, job.file->path().string() + ": " + std::strerror(job.ioError));
+    }
     detail::ThrowInvalidFormat(std::string("png: ") + (job.refusal ? job.refusal : state.message));
   }
   image.storedBitsPerPixel = job.storedBits;
@@ -239,6 +254,21 @@ Image ReadPng(Bytes data, const LoadOptions& options) {
   image.sourceWidth = job.fullWidth;
   image.sourceHeight = job.fullHeight;
   return image;
+}
+
+}  // namespace
+
+Image ReadPng(Bytes data, const LoadOptions& options) {
+  DecodeJob job;
+  job.data = data.data();
+  job.size = data.size();
+  return DecodePng(job, options);
+}
+
+Image detail::ReadPngFile(PictureFile& file, const LoadOptions& options) {
+  DecodeJob job;
+  job.file = &file;
+  return DecodePng(job, options);
 }
 
 // -----------------------------------------------------------------------------------------------

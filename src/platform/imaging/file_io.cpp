@@ -81,7 +81,7 @@ void FillNewFile(Fd& fd, const std::filesystem::path& path, std::span<const std:
 
 namespace detail {
 
-FileBytes ReadPictureFile(const std::filesystem::path& path) {
+PictureFile::PictureFile(const std::filesystem::path& path) : path_(path) {
   if (path.empty()) throw Error(err::kFileNotFound, "empty path");
   // O_NONBLOCK keeps a named pipe from blocking the open; it is refused below anyway.
   Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
@@ -94,24 +94,51 @@ FileBytes ReadPictureFile(const std::filesystem::path& path) {
   if (::fstat(fd.get(), &st) != 0) throw Error(err::kFileCannotBeRead, Describe(path, errno));
   if (!S_ISREG(st.st_mode)) throw Error(err::kFileCannotBeRead, path.string() + ": not a regular file");
   if (st.st_size > kMaxFileBytes) throw Error(err::kInvalidFileFormat, path.string() + ": file too large");
-  // read() rather than mmap: a file cut short while mapped would raise SIGBUS in the decoder.
   ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-  FileBytes bytes;
-  bytes.size = static_cast<std::size_t>(st.st_size);
-  bytes.data = std::make_unique_for_overwrite<std::uint8_t[]>(bytes.size);
+  size_ = static_cast<std::size_t>(st.st_size);
+  fd_ = fd.release();
+}
+
+PictureFile::~PictureFile() { ::close(fd_); }
+
+std::size_t PictureFile::Peek(std::uint8_t* out, std::size_t length) const {
   std::size_t done = 0;
-  while (done < bytes.size) {
-    ssize_t n = ::read(fd.get(), bytes.data.get() + done, bytes.size - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      throw Error(err::kFileCannotBeRead, Describe(path, errno));
-    }
-    if (n == 0) break;  // the file shrank while we read it: decode what is there
+  while (done < length) {
+    ssize_t n = ::pread(fd_, out + done, length - done, off_t(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw Error(err::kFileCannotBeRead, Describe(path_, errno));
+    if (n == 0) break;
     done += static_cast<std::size_t>(n);
   }
-  bytes.size = done;
+  return done;
+}
+
+std::ptrdiff_t PictureFile::Read(std::uint8_t* out, std::size_t length) noexcept {
+  std::size_t done = 0;
+  while (done < length) {
+    ssize_t n = ::read(fd_, out + done, length - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      error_ = errno;
+      return -1;
+    }
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return static_cast<std::ptrdiff_t>(done);
+}
+
+FileBytes PictureFile::ReadAll() {
+  // read() rather than mmap: a file cut short while mapped would raise SIGBUS in the decoder.
+  FileBytes bytes;
+  bytes.data = std::make_unique_for_overwrite<std::uint8_t[]>(size_);
+  const std::ptrdiff_t n = Read(bytes.data.get(), size_);
+  if (n < 0) throw Error(err::kFileCannotBeRead, Describe(path_, error_));
+  bytes.size = static_cast<std::size_t>(n);  // a file that shrank while we read it: decode what is there
   return bytes;
 }
+
+FileBytes ReadPictureFile(const std::filesystem::path& path) { return PictureFile(path).ReadAll(); }
 
 }  // namespace detail
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/error.h"
+#include "platform/imaging/codec_common.h"
 #include "platform/imaging/codecs.h"
 #include "platform/imaging/file_io.h"
 #include "platform/imaging/operations.h"
@@ -49,8 +50,15 @@ void ImagingControl::Load(const std::filesystem::path& path, const LoadOptions& 
     throw Error(err::kFileNotFound, "empty path");
   }
   try {
-    const detail::FileBytes bytes = detail::ReadPictureFile(path);
-    image_ = DecodeImage(bytes.view(), options);
+    detail::PictureFile file(path);
+    std::uint8_t head[8];
+    if (file.Peek(head, sizeof head) == sizeof head && IsPng(head)) {
+      // PNG is read in one pass from start to end: straight from the file.
+      image_ = detail::ReadPngFile(file, options);
+    } else {
+      const detail::FileBytes bytes = file.ReadAll();
+      image_ = DecodeImage(bytes.view(), options);
+    }
   } catch (const std::bad_alloc&) {
     throw Error(kOutOfMemory, path.string() + ": out of memory");
   }

@@ -228,12 +228,16 @@ TEST(PngShrink, LoadFromFilePassesTheHintAndKeepsTheFullSize) {
   test::TempDir dir;
   const auto file = dir / "photo.png";
   test::WriteBytes(file, PngOf(640, 480));
+  const auto bytes = test::ReadFileBytes(file);
   ImagingControl control;
   control.Load(file, Minimum({160, 120}));
   EXPECT_EQ((Size{control.GetImage().width, control.GetImage().height}), (Size{160, 120}));
   EXPECT_EQ((Size{control.GetImage().sourceWidth, control.GetImage().sourceHeight}), (Size{640, 480}));
+  // PNG files are decoded straight from the file: the same pixels as from memory.
+  EXPECT_EQ(control.GetImage().pixels, DecodeImage(bytes, Minimum({160, 120})).pixels);
   control.Load(file);
   EXPECT_EQ((Size{control.GetImage().width, control.GetImage().height}), (Size{640, 480}));
+  EXPECT_EQ(control.GetImage().pixels, DecodeImage(bytes).pixels);
 }
 
 // The file reader's refusals by number, for the cases the codec tests do not make.

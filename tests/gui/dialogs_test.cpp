@@ -1,8 +1,11 @@
 // The error log window, the About box and the help commands on their own.
 
+#include <QFileDialog>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QtTest>
 
 #include "app/log_buffer.h"
@@ -11,6 +14,7 @@
 #include "dialogs/help_commands.h"
 #include "dialogs/log_window.h"
 #include "fake_shell.h"
+#include "platform/shell/shell.h"
 #include "window_harness.h"
 
 using mirelo::dialogs::LogWindow;
@@ -173,6 +177,45 @@ class DialogsTest : public QObject {
     QVERIFY(!box.isVisible());
   }
 
+  // The controls of both windows at their designed places (pixels), with their captions.
+  void dialogControlsAtTheirPlaces() {
+    mirelo::app::LogBuffer log;
+    FakeShell shell;
+    LogWindow logWindow(log, shell);
+    mirelo::dialogs::AboutBox about(shell);
+    struct Row {
+      QWidget* window;
+      const char16_t* name;
+      QRect place;
+      const char16_t* caption;  // nullptr: not looked at
+    };
+    const Row rows[] = {
+        {&logWindow, u"LogText", {8, 8, 681, 89}, nullptr},
+        {&logWindow, u"Bt_Clear", {696, 8, 89, 25}, u"クリア"},
+        {&logWindow, u"Bt_Save", {696, 40, 89, 25}, u"ログの保存"},
+        {&logWindow, u"Bt_Close", {696, 72, 89, 25}, u"閉じる"},
+        {&about, u"picIcon", {16, 16, 64, 64}, nullptr},
+        {&about, u"lblTitle", {104, 16, 259, 32}, u"ミレロ"},
+        {&about, u"lblVersion", {104, 52, 259, 15}, u"ﾊﾞｰｼﾞｮﾝ 1.1.0"},
+        {&about, u"lblDescription", {104, 99, 259, 46}, u"バージョンアップなどの情報は、ホームページをご確認下さい。"},
+        {&about, u"Line1", {6, 163, 372, 1}, nullptr},
+        {&about, u"Line1_1", {6, 164, 372, 1}, nullptr},
+        {&about, u"cmdOK", {283, 175, 92, 23}, u"OK"},
+        {&about, u"cmdSysInfo", {284, 205, 92, 23}, u"ｼｽﾃﾑ情報(&S)..."},
+    };
+    for (const Row& row : rows) {
+      const QString name = QString::fromUtf16(row.name);
+      auto* control = row.window->findChild<QWidget*>(name);
+      QVERIFY2(control, qPrintable(name));
+      QVERIFY2(control->geometry() == row.place, qPrintable(name));
+      if (row.caption) QCOMPARE(control->property("text").toString(), QString::fromUtf16(row.caption));
+    }
+    // OK is both the default (Enter) and the cancel (Esc) button; the other button is neither.
+    QVERIFY(Button(&about, u"cmdOK")->isDefault());
+    QVERIFY(!Button(&about, u"cmdSysInfo")->isDefault() && !Button(&about, u"cmdSysInfo")->autoDefault());
+    QVERIFY(!about.isModal());
+  }
+
   void helpFileIsFoundBesideTheExecutable() {
     QTemporaryDir dir;
     QVERIFY(QDir(dir.path()).mkpath(QStringLiteral(u"help")));
@@ -187,6 +230,83 @@ class DialogsTest : public QObject {
     const QString text = QString::fromUtf8(html.readAll());
     QVERIFY(text.contains(QStringLiteral(u"ミレロ")));
     QVERIFY(text.contains(QStringLiteral(u"<html lang=\"ja\">")));
+  }
+
+  // The real boxes, looked at while they are open: title, icon, buttons in Japanese, the answer.
+  void realMessageBoxes_data() {
+    QTest::addColumn<int>("kind");  // 0 error, 1 untitled message, 2 question
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<int>("icon");
+    QTest::addColumn<QStringList>("buttons");  // sorted texts
+    QTest::addColumn<int>("press");
+    QTest::addColumn<bool>("result");
+    const QStringList ok = {QStringLiteral(u"OK")};
+    const QStringList yesNo = {QStringLiteral(u"いいえ(&N)"), QStringLiteral(u"はい(&Y)")};
+    QTest::newRow("error") << 0 << QStringLiteral(u"エラーメッセージ") << int(QMessageBox::NoIcon) << ok
+                           << int(QMessageBox::Ok) << false;
+    QTest::newRow("message") << 1 << QStringLiteral(u"ミレロ") << int(QMessageBox::NoIcon) << ok
+                             << int(QMessageBox::Ok) << false;
+    QTest::newRow("question, yes") << 2 << QStringLiteral(u"ミレロ") << int(QMessageBox::Question) << yesNo
+                                   << int(QMessageBox::Yes) << true;
+    QTest::newRow("question, no") << 2 << QStringLiteral(u"ミレロ") << int(QMessageBox::Question) << yesNo
+                                  << int(QMessageBox::No) << false;
+  }
+
+  void realMessageBoxes() {
+    QFETCH(int, kind);
+    QFETCH(QString, title);
+    QFETCH(int, icon);
+    QFETCH(QStringList, buttons);
+    QFETCH(int, press);
+    QFETCH(bool, result);
+
+    QString seenTitle;
+    QString seenText;
+    int seenIcon = -1;
+    QStringList seenButtons;
+    QTimer::singleShot(0, [&] {
+      for (QWidget* top : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(top);
+        if (!box || !box->isVisible()) continue;
+        seenTitle = box->windowTitle();
+        seenText = box->text();
+        seenIcon = int(box->icon());
+        for (QAbstractButton* b : box->buttons()) seenButtons << b->text();
+        seenButtons.sort();
+        box->button(QMessageBox::StandardButton(press))->click();
+      }
+    });
+    mirelo::shell::QtShell shell;
+    bool answer = false;
+    switch (kind) {
+      case 0: shell.ShowError(nullptr, QStringLiteral(u"text")); break;
+      case 1: shell.ShowMessage(nullptr, QStringLiteral(u"text")); break;
+      default: answer = shell.AskYesNo(nullptr, QStringLiteral(u"text")); break;
+    }
+    QCOMPARE(seenTitle, title);
+    QCOMPARE(seenText, QStringLiteral(u"text"));
+    QCOMPARE(seenIcon, icon);
+    QCOMPARE(seenButtons, buttons);
+    QCOMPARE(answer, result);
+  }
+
+  void realSaveDialogTitleAndFilter() {
+    QString seenTitle;
+    QStringList seenFilters;
+    QTimer::singleShot(0, [&] {
+      for (QWidget* top : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QFileDialog*>(top);
+        if (!dialog || !dialog->isVisible()) continue;
+        seenTitle = dialog->windowTitle();
+        seenFilters = dialog->nameFilters();
+        dialog->reject();
+      }
+    });
+    mirelo::shell::QtShell shell;
+    QCOMPARE(shell.GetSaveFileName(nullptr, mirelo::dialogs::LogFileFilter()), std::nullopt);
+    QCOMPARE(seenTitle, QStringLiteral(u"名前を付けて保存"));
+    QCOMPARE(seenFilters, QStringList({QStringLiteral(u"テキストファイル(*.txt;*.log) (*.txt *.log)"),
+                                       QStringLiteral(u"全てのファイル(*.*) (*)")}));
   }
 
   void filterFormForQtDialogs() {

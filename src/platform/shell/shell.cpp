@@ -1,5 +1,6 @@
 #include "platform/shell/shell.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -12,6 +13,9 @@ namespace {
 QMessageBox::StandardButton Box(QWidget* owner, QMessageBox::Icon icon, const QString& title,
                                 const QString& text, QMessageBox::StandardButtons buttons) {
   QMessageBox box(icon, title, text, buttons, owner);
+  // Qt's own labels are English unless a translation is installed; the interface is Japanese.
+  if (QAbstractButton* yes = box.button(QMessageBox::Yes)) yes->setText(QStringLiteral(u"はい(&Y)"));
+  if (QAbstractButton* no = box.button(QMessageBox::No)) no->setText(QStringLiteral(u"いいえ(&N)"));
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
@@ -47,15 +51,17 @@ bool QtShell::AskYesNo(QWidget* owner, const QString& text) {
 std::optional<QString> QtShell::GetSaveFileName(QWidget* owner, const QString& filter) {
   // The program's own question handles an existing file; the details in the filter text already
   // show the patterns.
-  const QString path = QFileDialog::getSaveFileName(owner, QString(), QString(), ToQtNameFilters(filter), nullptr,
-                                                    QFileDialog::DontConfirmOverwrite | QFileDialog::HideNameFilterDetails);
+  const QString path =
+      QFileDialog::getSaveFileName(owner, SaveDialogTitle(), QString(), ToQtNameFilters(filter), nullptr,
+                                   QFileDialog::DontConfirmOverwrite | QFileDialog::HideNameFilterDetails);
   if (path.isEmpty()) return std::nullopt;
   return path;
 }
 
 std::optional<QString> QtShell::GetOpenFileName(QWidget* owner, const QString& title, const QString& filter) {
-  const QString path = QFileDialog::getOpenFileName(owner, title, QString(), ToQtNameFilters(filter), nullptr,
-                                                    QFileDialog::HideNameFilterDetails);
+  const QString path =
+      QFileDialog::getOpenFileName(owner, title.isEmpty() ? OpenDialogTitle() : title, QString(),
+                                   ToQtNameFilters(filter), nullptr, QFileDialog::HideNameFilterDetails);
   if (path.isEmpty()) return std::nullopt;
   return path;
 }

@@ -17,6 +17,10 @@ inline QString AppTitle() { return QStringLiteral(u"ミレロ"); }
 // The title of every error box.
 inline QString ErrorTitle() { return QStringLiteral(u"エラーメッセージ"); }
 
+// The titles an untitled save or open dialog carries on a Japanese desktop.
+inline QString SaveDialogTitle() { return QStringLiteral(u"名前を付けて保存"); }
+inline QString OpenDialogTitle() { return QStringLiteral(u"開く"); }
+
 class Shell {
  public:
   virtual ~Shell() = default;
@@ -28,11 +32,13 @@ class Shell {
   // Question: Yes and No, a question icon, the application title. True for Yes.
   virtual bool AskYesNo(QWidget* owner, const QString& text) = 0;
 
-  // Save dialog. filter is in the program's "description|patterns|description|patterns" form,
-  // patterns separated by ";"; the first entry is selected. The dialog does not ask about
+  // Save dialog, titled SaveDialogTitle(). filter is in the program's
+  // "description|patterns|description|patterns" form, patterns separated by ";"; the first entry
+  // is selected. The dialog does not ask about
   // overwriting (callers ask themselves). nullopt when cancelled.
   virtual std::optional<QString> GetSaveFileName(QWidget* owner, const QString& filter) = 0;
-  // Open dialog with the same filter form. nullopt when cancelled.
+  // Open dialog with the same filter form; an empty title gives OpenDialogTitle(). nullopt when
+  // cancelled.
   virtual std::optional<QString> GetOpenFileName(QWidget* owner, const QString& title, const QString& filter) = 0;
   // PickFolder: a folder browser opened at initialFolder; the chosen folder, or empty when
   // cancelled.

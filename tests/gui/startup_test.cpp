@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -187,6 +188,133 @@ class StartupTest : public QObject {
     QCOMPARE(c.M_Help_Log->text(), QStringLiteral(u"エラーログの表示(&L)"));
     QCOMPARE(c.M_Help_Mokuji->text(), QStringLiteral(u"ヘルプ(&H)"));
     QCOMPARE(c.M_Help_Display->title(), QStringLiteral(u"表示(&D)"));
+  }
+
+  // Every control of the design: kind, container, place in twips, shown or hidden. A label and the
+  // naming rule box may be wider than designed (their text is given the room it needs), never
+  // narrower or elsewhere.
+  void everyControlAtItsDesignPlace() {
+    struct Row {
+      const char* name;
+      const char* kind;
+      const char* container;
+      int left, top, width, height;
+    };
+    static const Row rows[] = {
+        {"Lb_Name1", "QLabel", "client", 120, 120, 6975, 255},
+        {"List1", "QListWidget", "client", 120, 360, 5655, 2790},
+        {"Bt_Expl", "QPushButton", "client", 5880, 480, 975, 375},
+        {"Lb_Name2", "QLabel", "client", 5880, 1080, 975, 255},
+        {"Lb_fi", "QLabel", "client", 6000, 1320, 855, 255},
+        {"Bt_Del", "QPushButton", "client", 5880, 2280, 975, 375},
+        {"Bt_All_Del", "QPushButton", "client", 5880, 2760, 975, 375},
+        {"List2", "QListWidget", "client", 8880, 0, 1935, 420},
+        {"Picture1", "QFrame", "client", 7680, 0, 855, 375},
+        {"LEAD1", "mirelo::window::ImageView", "client", 7080, 840, 3015, 2250},
+        {"Still_Frame", "QGroupBox", "client", 6960, 480, 4815, 2775},
+        {"Label2", "QLabel", "Still_Frame", 3240, 360, 1215, 255},
+        {"Lb_s_size", "QLabel", "Still_Frame", 3240, 600, 1455, 375},
+        {"LEAD11", "mirelo::window::ImageView", "Still_Frame", 3240, 840, 1335, 735},
+        {"LEAD12", "mirelo::window::ImageView", "Still_Frame", 3240, 1800, 1455, 855},
+        {"Video_Frame", "QGroupBox", "client", 6960, 3360, 4815, 3615},
+        {"Shape1", "QFrame", "Video_Frame", 120, 240, 3000, 2250},
+        {"Label4", "QLabel", "Video_Frame", 3240, 240, 1215, 255},
+        {"Lb_v_size", "QLabel", "Video_Frame", 3240, 480, 1455, 375},
+        {"V_Stop", "QPushButton", "Video_Frame", 120, 2640, 610, 255},
+        {"V_Play", "QPushButton", "Video_Frame", 720, 2640, 610, 255},
+        {"V_PR", "QPushButton", "Video_Frame", 1320, 2640, 610, 255},
+        {"V_Pause", "QPushButton", "Video_Frame", 1920, 2640, 610, 255},
+        {"V_PF", "QPushButton", "Video_Frame", 2520, 2640, 610, 255},
+        {"Chk_Mute", "QCheckBox", "Video_Frame", 3600, 2640, 975, 375},
+        {"SL1", "QSlider", "Video_Frame", 120, 3000, 3135, 495},
+        {"Bt_Select", "QPushButton", "Video_Frame", 3480, 3120, 1095, 375},
+        {"Fr_Set", "QGroupBox", "client", 120, 3240, 6735, 4815},
+        {"Frame5", "QGroupBox", "Fr_Set", 120, 240, 6495, 1695},
+        {"OpThumbWaku1", "QRadioButton", "Frame5", 120, 230, 975, 255},
+        {"OpThumbWaku2", "QRadioButton", "Frame5", 3360, 230, 1215, 255},
+        {"CbSize", "QComboBox", "Frame5", 120, 510, 1695, 300},
+        {"Bt_SizeSave", "QPushButton", "Frame5", 1920, 510, 495, 255},
+        {"Bt_SizeDel", "QPushButton", "Frame5", 2520, 510, 495, 255},
+        {"Lb_WakuX", "QLabel", "Frame5", 240, 1005, 375, 255},
+        {"SizeWidth", "QLineEdit", "Frame5", 600, 960, 735, 270},
+        {"Lb_WakuY", "QLabel", "Frame5", 1680, 1005, 375, 255},
+        {"SizeHeight", "QLineEdit", "Frame5", 2040, 960, 735, 270},
+        {"Lb_SWaku", "QLabel", "Frame5", 3480, 510, 735, 255},
+        {"Bt_SWaku", "QPushButton", "Frame5", 4200, 480, 375, 255},
+        {"Lb_VWaku", "QLabel", "Frame5", 4800, 510, 735, 255},
+        {"Bt_VWaku", "QPushButton", "Frame5", 5520, 480, 375, 255},
+        {"LEAD3", "mirelo::window::ImageView", "Frame5", 3480, 840, 975, 735},
+        {"LEAD4", "mirelo::window::ImageView", "Frame5", 4800, 840, 975, 735},
+        {"Bt_Waku_Save", "QPushButton", "Frame5", 5880, 1320, 495, 255},
+        {"Frame8", "QGroupBox", "Fr_Set", 120, 2040, 6495, 735},
+        {"CbFormat", "QComboBox", "Frame8", 120, 240, 3135, 300},
+        {"Lb_Name3", "QLabel", "Frame8", 3600, 240, 495, 255},
+        {"Lb_Q", "QLabel", "Frame8", 4080, 240, 615, 255},
+        {"SL_Q", "QSlider", "Frame8", 4560, 120, 1815, 560},
+        {"Frame4", "QGroupBox", "Fr_Set", 120, 2880, 6495, 975},
+        {"OpThumbOut2", "QRadioButton", "Frame4", 120, 240, 1935, 255},
+        {"Bt_V_Out", "QPushButton", "Frame4", 2160, 240, 375, 255},
+        {"Lb_Out", "QLabel", "Frame4", 2640, 240, 3735, 615},
+        {"OpThumbOut1", "QRadioButton", "Frame4", 120, 600, 2415, 255},
+        {"Frame7", "QGroupBox", "Fr_Set", 120, 3960, 6495, 735},
+        {"CbFName", "QComboBox", "Frame7", 120, 240, 4215, 300},
+        {"Lb_SaveFile", "QLabel", "Frame7", 4680, 280, 735, 255},
+        {"FNameStr", "QLineEdit", "Frame7", 5520, 240, 855, 270},
+        {"SL_Make", "QProgressBar", "client", 6960, 7080, 4815, 255},
+        {"Bt_Save", "QPushButton", "client", 6960, 7440, 1095, 615},
+        {"Bt_Cancel", "QPushButton", "client", 8040, 7440, 1095, 615},
+        {"Bt_Go", "QPushButton", "client", 9120, 7440, 1455, 615},
+        {"Bt_End", "QPushButton", "client", 10680, 7440, 1095, 615},
+    };
+    // Not shown: the companion list and the two working image buffers.
+    const QStringList hidden = {QStringLiteral(u"List2"), QStringLiteral(u"LEAD11"), QStringLiteral(u"LEAD12")};
+
+    WindowHarness h;
+    auto& w = h.Start();
+    for (const Row& row : rows) {
+      const QString name = QString::fromLatin1(row.name);
+      const auto found = w.findChildren<QWidget*>(name);
+      QVERIFY2(found.size() == 1, row.name);
+      QWidget* control = found.front();
+      QVERIFY2(control->inherits(row.kind), row.name);
+      QVERIFY2(control->parentWidget() && control->parentWidget()->objectName() == QLatin1String(row.container),
+               row.name);
+      const QRect actual = control->geometry();
+      const QRect rounded(qRound(row.left / 15.0), qRound(row.top / 15.0), qRound(row.width / 15.0),
+                          qRound(row.height / 15.0));
+      const bool mayWiden = control->inherits("QLabel") || name == QLatin1String("CbFName");
+      QVERIFY2(actual.topLeft() == rounded.topLeft() && actual.height() == rounded.height(),
+               qPrintable(name + QStringLiteral(u" at ") + QString::number(actual.x()) + u',' +
+                          QString::number(actual.y()) + u' ' + QString::number(actual.width()) + u'x' +
+                          QString::number(actual.height())));
+      QVERIFY2(mayWiden ? actual.width() >= rounded.width() : actual.width() == rounded.width(), row.name);
+      QCOMPARE(control->isHidden(), hidden.contains(name));
+    }
+    // The separator between the size side and the frame side: x 3240, y 480 to 1560.
+    const QRect line = w.Controls().Line1->geometry();
+    QVERIFY(line.left() <= 216 && line.right() >= 215 && line.top() == 32 && line.bottom() + 1 == 104);
+    QCOMPARE(w.Controls().Line1->parentWidget(), w.Controls().Frame5);
+    // Widened controls still end before the next control on their line.
+    QVERIFY(w.Controls().CbFName->geometry().right() < w.Controls().Lb_SaveFile->x());
+    QVERIFY(w.Controls().Lb_Name2->geometry().right() < w.Controls().Still_Frame->x());
+
+    // Menu titles and items with their accelerators.
+    const auto& c = w.Controls();
+    const QList<QPair<QString, QString>> menus = {
+        {c.M_File->title(), QStringLiteral(u"ファイル(&F)")},
+        {c.M_File_End->text(), QStringLiteral(u"終了(&X)")},
+        {c.M_Help_Display->title(), QStringLiteral(u"表示(&D)")},
+        {c.M_Help_Log->text(), QStringLiteral(u"エラーログの表示(&L)")},
+        {c.M_Help_Option->text(), QStringLiteral(u"オプション(&O)")},
+        {c.M_Help->title(), QStringLiteral(u"ヘルプ(&H)")},
+        {c.M_Help_HomePage->text(), QStringLiteral(u"ホームページ(&H)")},
+        {c.M_Help_Mokuji->text(), QStringLiteral(u"ヘルプ(&H)")},
+        {c.M_Help_Version->text(), QStringLiteral(u"バージョン情報")}};
+    for (const auto& [actual, expected] : menus) QCOMPARE(actual, expected);
+    QCOMPARE(w.menuBar()->actions(),
+             QList<QAction*>({c.M_File->menuAction(), c.M_Help_Display->menuAction(), c.M_Help->menuAction()}));
+    for (QAction* separator : {c.M_Help_Line1, c.M_Help_Line2, c.M_Help_Line3}) QVERIFY(separator->isSeparator());
+    QVERIFY(!c.M_File_End->isCheckable() && !c.M_Help_Option->isCheckable() && !c.M_Help_Version->isCheckable());
   }
 
   void preparedFileDrivesTheControls() {

@@ -190,6 +190,7 @@ void BuildOutputSettings(QWidget* w, MainControls& c) {
 
   c.Frame7 = Group(c.Fr_Set, u"Frame7", u"■ファイル名", 120, 3960, 6495, 735);
   QWidget* f7 = c.Frame7;
+  // Choose-only: a typed text would match no naming rule and change nothing.
   c.CbFName = Place(new QComboBox(f7), u"CbFName", 120, 240, 4215, 300);
   c.Lb_SaveFile = Label(f7, u"Lb_SaveFile", u"文字列：", 4680, 280, 735, 255);
   c.FNameStr = Place(new QLineEdit(f7), u"FNameStr", 5520, 240, 855, 270);

@@ -2,6 +2,7 @@
 
 #include "app/utilities.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -13,7 +14,10 @@ namespace mirelo::app {
 
 std::string ReadIni(std::string_view key, std::string_view section, const std::filesystem::path& file) {
   auto value = ini::ReadValue(file, section, key);
-  return value ? std::move(*value) : std::string(kIniError);
+  if (!value) return std::string(kIniError);
+  // A NUL byte ends the text: no caller gets a path or name with one inside.
+  value->resize(std::min(value->size(), value->find('\0')));
+  return std::move(*value);
 }
 
 bool WriteIni(std::optional<std::string_view> value, std::optional<std::string_view> key,

@@ -13,8 +13,8 @@ namespace mirelo::app {
 // What ReadIni returns for a missing file, section or key.
 inline constexpr std::string_view kIniError = "ERROR";
 
-// One INI value, whole (no 254-byte cut), blanks around it removed; "ERROR" when the file, the
-// section or the key is missing. Never fails.
+// One INI value, whole (no 254-byte cut) up to a NUL byte, blanks around it removed; "ERROR"
+// when the file, the section or the key is missing. Never fails.
 std::string ReadIni(std::string_view key, std::string_view section, const std::filesystem::path& file);
 
 // Writes one INI value. An unset value removes the key; an

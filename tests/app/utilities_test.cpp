@@ -25,6 +25,9 @@ TEST(ReadIniTest, ErrorForAnythingMissingAndValuesWhole) {
   EXPECT_EQ(ReadIni("empty", "A", file), "");
   EXPECT_EQ(ReadIni("x", "A", file), "ERROR");
   EXPECT_EQ(ReadIni("k", "B", file), "ERROR");
+  // A value holding a NUL byte ends there, as the text of the reading buffer did.
+  WriteBytes(file, std::string("[A]\r\nk=ab\0cd\r\n", 16));
+  EXPECT_EQ(ReadIni("k", "A", file), "ab");
 }
 
 TEST(WriteIniTest, UnsetValueRemovesKeyUnsetKeyRemovesSection) {

@@ -57,8 +57,9 @@ struct Image {
 
 struct LoadOptions {
   // Called once the header is read, with the full upright size. Returns the smallest decoded size
-  // the caller can use; a decoder able to shrink while decoding (JPEG DCT scaling) may then
-  // decode a smaller picture that is still at least that large. Unset: decode at full size.
+  // the caller can use; a decoder able to shrink while decoding (JPEG DCT scaling, PNG area means
+  // row by row) may then decode a smaller picture that is still at least that large. Unset:
+  // decode at full size.
   std::function<Size(Size fullSize)> minimumSize;
 };
 

@@ -447,6 +447,8 @@ bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view b
 
   struct stat old {};
   const bool hadOld = ::stat(target.c_str(), &old) == 0;
+  // A device, pipe or folder in the file's place is never replaced (root could swap /dev/null).
+  if (hadOld && !S_ISREG(old.st_mode)) return false;
 
   static thread_local std::mt19937_64 random{std::random_device{}()};
   fs::path temp;

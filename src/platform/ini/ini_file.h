@@ -104,7 +104,8 @@ std::optional<std::vector<std::string>> ReadLines(const std::filesystem::path& f
 bool WriteLines(const std::filesystem::path& file, const std::vector<std::string>& lines);
 
 // Replaces a file atomically with bytes: temporary file in the same folder, fsync, rename, fsync
-// of the folder. The old file (or none) stays when anything fails.
+// of the folder. The old file (or none) stays when anything fails. Anything but an ordinary file
+// in its place is left alone (false).
 bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view bytes);
 
 }  // namespace mirelo::ini

@@ -335,6 +335,12 @@ TEST_F(IniFileTest, FolderInPlaceOfTheFileIsAFailure) {
   EXPECT_FALSE(WriteValue(pipe, "A", "k", "x"));
   EXPECT_FALSE(RemoveSection(pipe, "A"));
   EXPECT_EQ(ReadValue(pipe, "A", "k"), std::nullopt);
+  EXPECT_FALSE(WriteLines(pipe, {"x"}));
+  EXPECT_FALSE(ReplaceFileAtomically(pipe, "x"));
+  EXPECT_TRUE(fs::is_fifo(pipe));
+  const fs::path link = dir_ / "pipe-link.ini";
+  fs::create_symlink(pipe.filename(), link);
+  EXPECT_FALSE(ReplaceFileAtomically(link, "x"));
   EXPECT_TRUE(fs::is_fifo(pipe));
 }
 

@@ -30,6 +30,10 @@ std::string RunErrorLine(std::int32_t number) {
   }
 }
 
+std::string SizeCaption(int width, int height) {
+  return app::SignedNumberText(width) + "x" + app::SignedNumberText(height);
+}
+
 std::string RunErrorMessage(std::string_view path, std::int32_t number) {
   std::string message(path);
   message += "\r\n";
@@ -63,6 +67,7 @@ struct EntryWork {
   // test is reported first.
   bool failedInSave = false;
   std::optional<std::vector<std::uint8_t>> bytes;  // Ready: nullopt when the format saves nothing
+  imaging::Size pictureSize;  // size shown on the size label; 0 x 0 when the picture never opened
 };
 
 // The image buffers one worker owns: the working image (LEAD12) and the output image (LEAD11).
@@ -80,6 +85,7 @@ EntryWork BuildEntry(WorkerBuffers& buffers, const BatchEntry& entry, const Batc
   try {
     if (kind == EntryKind::Video) {
       VideoCaptureResult capture = CaptureVideoFrame(entry.path, entry.scene, buffers.work, {captureThreads});
+      result.pictureSize = capture.videoSize;
       if (!capture.ok) {
         result.state = EntryWork::State::LoadFailed;
         result.log = std::move(capture.logLines);
@@ -89,6 +95,7 @@ EntryWork BuildEntry(WorkerBuffers& buffers, const BatchEntry& entry, const Batc
       }
     } else {
       const LoadOutcome load = LoadStillImage(buffers.work, entry.path, snapshot.settings, snapshot.sizes);
+      result.pictureSize = load.fullSize;
       if (!load.ok) {
         if (load.failedInLoad) {
           // The run's own preview load meets an unreadable still first, so the run ends.
@@ -134,6 +141,9 @@ class Committer {
   // Returns false when the entry's error ended the run.
   bool Commit(int index, EntryWork&& work) {
     const BatchEntry& entry = entries_[static_cast<std::size_t>(index)];
+    if (work.pictureSize.width > 0 && work.pictureSize.height > 0) {
+      frontEnd_.pictureSized(index, KindOf(entry.path), work.pictureSize.width, work.pictureSize.height);
+    }
     switch (work.state) {
       case EntryWork::State::Unselected:
         break;

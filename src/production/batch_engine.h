@@ -65,6 +65,14 @@ class BatchFrontEnd {
   virtual void entryStarted(int index) { (void)index; }
   // The entry's check box is cleared (its load failed).
   virtual void entryDeselected(int index) { (void)index; }
+  // The picture of entry index was opened, before its log lines if any: a still's size for the
+  // still-size label, a video's native size for the video-size label (text: SizeCaption).
+  virtual void pictureSized(int index, EntryKind kind, int width, int height) {
+    (void)index;
+    (void)kind;
+    (void)width;
+    (void)height;
+  }
   // One message was appended to the error log (it may hold CR LF).
   virtual void logAppended(std::string_view message) { (void)message; }
   // A thumbnail of entry index was written at path.

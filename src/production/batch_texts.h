@@ -21,6 +21,10 @@ inline constexpr std::string_view kCancelQuestion = "作業を中断しますか
 inline constexpr std::string_view kFinishedText = "作業が終了しました。";
 inline constexpr std::string_view kFinishedTitle = "作業";
 
+// Caption of the still and video size labels: width, "x", height, each with a blank before it
+// (" 640x 480").
+std::string SizeCaption(int width, int height);
+
 // The error line of an error that ends the run (the entry's path stands on the line before it).
 // Note "を読み込めません" here, unlike the still loader's "が読み込めません".
 std::string RunErrorLine(std::int32_t number);

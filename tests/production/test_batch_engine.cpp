@@ -25,6 +25,10 @@ class RecordingFrontEnd : public BatchFrontEnd {
   void runStarted(int total) override { events.push_back("start " + std::to_string(total)); }
   void entryStarted(int index) override { events.push_back("current " + std::to_string(index)); }
   void entryDeselected(int index) override { events.push_back("deselect " + std::to_string(index)); }
+  void pictureSized(int index, EntryKind kind, int width, int height) override {
+    sizes.push_back(std::to_string(index) + (kind == EntryKind::Still ? " still" : " video") +
+                    SizeCaption(width, height) + " logs " + std::to_string(logs.size()));
+  }
   void logAppended(std::string_view message) override { logs.emplace_back(message); }
   void thumbnailWritten(int index, const std::string& path) override {
     events.push_back("written " + std::to_string(index));
@@ -47,6 +51,7 @@ class RecordingFrontEnd : public BatchFrontEnd {
   std::vector<std::string> logs;
   std::vector<std::string> written;
   std::vector<std::string> messages;
+  std::vector<std::string> sizes;  // pictureSized: index, kind, caption, log messages before it
   BatchEngine* engine = nullptr;
   int cancelAfter = -1;  // request a cancel when this many entries are done
   bool answerYes = true;
@@ -171,6 +176,20 @@ TEST_F(BatchEngineTest, AFailedVideoLoadIsLoggedDeselectedAndSkipped) {
   EXPECT_EQ(result.lastErrorNumber, 0);
   EXPECT_EQ(OutputNames(), (std::vector<std::string>{"a_thum.jpg", "clip_thum.jpg"}));
   EXPECT_EQ(fe.messages, std::vector<std::string>{kFinished});
+}
+
+// The size labels get each opened picture's size, before that entry's log lines; entries that
+// are unselected or never open report nothing.
+TEST_F(BatchEngineTest, OpenedPicturesReportTheirSizeForTheLabels) {
+  const std::vector<BatchEntry> entries{{Picture("a.png", "640x480"), false, ""},
+                                        {Clip("clip.avi"), true, "1"},
+                                        {Garbage("broken.avi"), true, ""},
+                                        {Picture("b.png", "64x48"), true, ""}};
+  RecordingFrontEnd fe;
+  Run(entries, fe);
+  const std::vector<std::string> expected{"1 video 64x 48 logs 0", "3 still 64x 48 logs 1"};
+  EXPECT_EQ(fe.sizes, expected);
+  EXPECT_EQ(SizeCaption(640, 480), " 640x 480");
 }
 
 // A still that cannot be read fails in the run's own load, which ends the run.

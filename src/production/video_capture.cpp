@@ -10,6 +10,7 @@
 #include "app/utilities.h"
 #include "platform/error.h"
 #include "platform/video/frame_capture.h"
+#include "platform/video/media_probe.h"
 #include "platform/video/video_errors.h"
 
 namespace mirelo::production {
@@ -51,7 +52,15 @@ VideoCaptureResult CaptureVideoFrame(const std::string& path, std::string_view s
                                      imaging::ImagingControl& working, const VideoCaptureOptions& options) {
   VideoCaptureResult result;
   try {
-    const std::int32_t position = ScenePosition(sceneText);
+    std::int32_t position = 0;
+    try {
+      position = ScenePosition(sceneText);
+    } catch (const Error&) {
+      // The clip is opened before its scene is read: a clip that cannot be played reports that.
+      const video::MediaInfo info = video::ProbeMedia(path);
+      if (info.hasVideo && !info.decoderAvailable) throw Error(video::err::kNoDecoder, "no decoder for " + path);
+      throw;
+    }
     imaging::Image frame = video::CaptureFrame(path, static_cast<double>(position), {.threads = options.threads});
     result.videoSize = {frame.width, frame.height};
     working.PutImage(std::move(frame));

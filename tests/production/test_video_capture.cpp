@@ -124,6 +124,11 @@ TEST(CaptureVideoFrame, FailuresAreLoggedAndDeselect) {
       {(dir / "gone.flv").string(), "", -2147024894, {(dir / "gone.flv").string(), "→ERROR:-2147024894"}},
       {clip, "twelve", 13, {clip, "→ERROR: 13"}},
       {clip, "9e9", 6, {clip, "→ERROR: 6"}},
+      // The clip is opened before the scene text is read.
+      {(dir / "text.avi").string(), "twelve", -2147220891,
+       {(dir / "text.avi").string() + "\r\n" + codecText + "-2147220891)"}},
+      {(dir / "gone.flv").string(), "twelve", -2147024894, {(dir / "gone.flv").string(), "→ERROR:-2147024894"}},
+      {(dir / "sound.wmv").string(), "twelve", 13, {(dir / "sound.wmv").string(), "→ERROR: 13"}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.path);

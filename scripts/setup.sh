@@ -17,7 +17,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev imagemagick clang libclang-rt-14-dev
   xvfb xauth x11-apps x11-utils libvips-tools ffmpegthumbnailer hyperfine time libjpeg-turbo-progs
   # Japanese fonts for the interface
-  fonts-ipafont-gothic fonts-noto-cjk
+  fonts-ipafont-gothic fonts-noto-cjk qt6-translations-l10n
 )
 
 missing=()

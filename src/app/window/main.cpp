@@ -1,6 +1,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include "app/app_dir.h"
 #include "app/log_buffer.h"
@@ -10,6 +12,12 @@
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setWindowIcon(QIcon(QStringLiteral(u":/mirelo/logo.png")));
+  // The interface is Japanese whatever the locale, so Qt's own dialogs (file dialogs, standard
+  // buttons) are too, when the translations are installed.
+  QTranslator qtTranslator;
+  if (qtTranslator.load(QStringLiteral(u"qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QApplication::installTranslator(&qtTranslator);
+  }
   mirelo::window::ApplyDesktopFont();
 
   mirelo::shell::QtShell shell;

@@ -2,6 +2,9 @@
 
 #include "app/log_buffer.h"
 
+#include <fstream>
+#include <system_error>
+
 #include "platform/ini/ini_file.h"
 
 namespace mirelo::app {
@@ -51,7 +54,18 @@ void LogBuffer::Notify() {
 }
 
 bool LogBuffer::Save(const std::filesystem::path& file) const {
-  return ini::ReplaceFileAtomically(file, ini::EncodeCp932Lossy(Text() + "\r\n"));
+  const std::string bytes = ini::EncodeCp932Lossy(Text() + "\r\n");
+  std::error_code ec;
+  const auto status = std::filesystem::status(file, ec);
+  if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status) &&
+      !std::filesystem::is_directory(status)) {
+    // A device or pipe (/dev/stderr) is written into; it cannot be replaced.
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.flush();
+    return static_cast<bool>(out);
+  }
+  return ini::ReplaceFileAtomically(file, bytes);
 }
 
 LogBuffer& ProcessLog() {

@@ -29,7 +29,8 @@ class LogBuffer {
   void SetChangeHandler(ChangeHandler handler);
 
   // Bt_Save_Click's write: the whole text followed by one CR LF, in CP932 (characters CP932 cannot
-  // hold become "?"); an existing file is replaced. The overwrite question belongs to the caller.
+  // hold become "?"); an existing file is replaced, a device or pipe written into. The overwrite
+  // question belongs to the caller.
   // False when the file could not be written (the caller beeps).
   bool Save(const std::filesystem::path& file) const;
 

@@ -3,6 +3,9 @@
 #include "app/log_buffer.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <thread>
@@ -39,6 +42,30 @@ TEST(LogBufferTest, SaveWritesCp932WithOneMoreLineEnd) {
   ASSERT_TRUE(log.Save(dir / "log.txt"));
   EXPECT_EQ(ReadBytes(dir / "log.txt"), "\r\n");
   EXPECT_FALSE(log.Save(dir / "missing" / "log.txt"));
+
+  // A device or pipe given as the file (mirelo-batch --log /dev/stderr) is written into, never
+  // replaced by an ordinary file.
+  log.Append("x");
+  const auto pipe = dir / "pipe";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  std::string received;
+  std::atomic<bool> done{false};
+  std::thread reader([&] {
+    received = ReadBytes(pipe);
+    done = true;
+  });
+  EXPECT_TRUE(log.Save(pipe));
+  while (!done) {  // releases the reader when nothing was written
+    const int fd = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd >= 0) ::close(fd);
+    std::this_thread::yield();
+  }
+  reader.join();
+  EXPECT_EQ(received, "x\r\n\r\n");
+  EXPECT_TRUE(std::filesystem::is_fifo(pipe));
+  EXPECT_TRUE(log.Save("/dev/null"));
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+  EXPECT_FALSE(log.Save(dir.path()));  // a folder
 }
 
 TEST(LogBufferTest, NotifiesEveryChange) {

@@ -22,17 +22,11 @@
 
 #include "platform/error.h"
 #include "platform/imaging/byte_reader.h"
+#include "platform/imaging/codec_common.h"
 #include "platform/imaging/codecs.h"
 
 namespace mirelo::imaging {
 namespace {
-
-#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
-// Fuzzing explores parsers, not the speed of memset on legal giant pictures.
-constexpr std::int64_t kDecodeMaxPixels = std::int64_t{1} << 22;
-#else
-constexpr std::int64_t kDecodeMaxPixels = kMaxPixels;
-#endif
 
 constexpr std::uint32_t kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitfields = 3, kBiJpeg = 4, kBiPng = 5,
                         kBiAlphaBitfields = 6;
@@ -179,10 +173,7 @@ BmpHeader ReadHeader(ByteReader& r) {
 }
 
 void Validate(const BmpHeader& h, std::size_t fileSize) {
-  if (h.width <= 0 || h.height <= 0) ThrowCorrupt("bmp: bad size");
-  if (h.width > kMaxSide || h.height > kMaxSide || h.width * h.height > kDecodeMaxPixels) {
-    ThrowCorrupt("bmp: picture too large");
-  }
+  detail::CheckDimensions(h.width, h.height, "bmp");
   if (h.planes != 1) ThrowCorrupt("bmp: planes must be 1");
   // A JPEG or PNG stream carries its own depth; the header says 0.
   const bool embedded = h.compression == kBiJpeg || h.compression == kBiPng;

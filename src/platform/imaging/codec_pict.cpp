@@ -25,17 +25,12 @@
 
 #include "platform/error.h"
 #include "platform/imaging/byte_reader.h"
+#include "platform/imaging/codec_common.h"
 #include "platform/imaging/codecs.h"
 #include "platform/imaging/packbits.h"
 
 namespace mirelo::imaging {
 namespace {
-
-#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
-constexpr std::int64_t kDecodeMaxPixels = std::int64_t{1} << 22;
-#else
-constexpr std::int64_t kDecodeMaxPixels = kMaxPixels;
-#endif
 
 constexpr std::size_t kPreamble = 512;
 constexpr std::size_t kFrameEnd = 10;  // picture size word and frame rectangle
@@ -62,10 +57,7 @@ std::uint8_t To8(unsigned v) { return static_cast<std::uint8_t>(v / 257); }
 
 void CheckSize(const Rect& rc) {
   if (!rc.valid()) ThrowCorrupt("pict: empty rectangle");
-  if (rc.width() > kMaxSide || rc.height() > kMaxSide ||
-      std::int64_t{rc.width()} * rc.height() > kDecodeMaxPixels) {
-    ThrowCorrupt("pict: picture too large");
-  }
+  detail::CheckDimensions(rc.width(), rc.height(), "pict");
 }
 
 // Which PICT version starts at `offset`: 1, 2, or 0 for none.

@@ -41,4 +41,13 @@ inline std::uint8_t Luma(int r, int g, int b) {
   return static_cast<std::uint8_t>((299 * r + 587 * g + 114 * b + 500) / 1000);
 }
 
+// Fixed-point filter weights of the resize and the sharpen: 14 fraction bits keep every tap in
+// 16 bits, so the inner loops use 16 x 16-bit products.
+inline constexpr int kBits = 14;
+inline constexpr int kOne = 1 << kBits;
+inline constexpr int kHalf = 1 << (kBits - 1);
+
+// A filtered sum (started at kHalf for rounding) back to a clamped byte.
+inline std::uint8_t Store(std::int32_t acc) { return ClampByte(acc >> kBits); }
+
 }  // namespace mirelo::imaging::detail

@@ -23,9 +23,10 @@ namespace mirelo::imaging {
 
 namespace {
 
-constexpr int kBits = 14;
-constexpr int kOne = 1 << kBits;
-constexpr int kHalf = 1 << (kBits - 1);
+using detail::kBits;
+using detail::kHalf;
+using detail::kOne;
+using detail::Store;
 constexpr double kLobes = 3.0;
 // The block average stops once the Lanczos step has at least this reduction left to do.
 constexpr double kReducingGap = 2.0;
@@ -96,10 +97,6 @@ Filter MakeFilter(int in, double extent, int out) {
   return f;
 }
 
-inline std::uint8_t Store(std::int32_t acc) {
-  acc >>= kBits;
-  return static_cast<std::uint8_t>(acc < 0 ? 0 : (acc > 255 ? 255 : acc));
-}
 
 // Plane of packed pixels with C channels.
 struct Plane {

@@ -22,9 +22,10 @@ namespace mirelo::imaging {
 
 namespace {
 
-constexpr int kBits = 14;
-constexpr int kOne = 1 << kBits;
-constexpr int kHalf = 1 << (kBits - 1);
+using detail::kBits;
+using detail::kHalf;
+using detail::kOne;
+using detail::Store;
 constexpr double kSharpenSigma = 1.0;
 constexpr int kAmountDivisor = 250;
 constexpr double kMaxBlurSigma = 2.5;
@@ -46,10 +47,6 @@ std::vector<std::int16_t> GaussianKernel(double sigma) {
   return kernel;
 }
 
-inline std::uint8_t Store(std::int32_t acc) {
-  acc >>= kBits;
-  return static_cast<std::uint8_t>(acc < 0 ? 0 : (acc > 255 ? 255 : acc));
-}
 
 // Separable blur with edge pixels repeated; returns a buffer of the image's layout.
 template <int C>

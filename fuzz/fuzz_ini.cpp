@@ -28,8 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Document again = Document::Parse(doc.Serialize());
     if (again.Get(section, "k") != "é") std::abort();
   }
+  // A removal takes every copy of the key in the section, so no earlier value shows through.
   doc.RemoveKey(section, "k");
-  if (Document::Parse(doc.Serialize()).Get(section, "k") == "é") std::abort();
+  if (Document::Parse(doc.Serialize()).Get(section, "k")) std::abort();
   doc.RemoveSection(section);
   (void)Document::Parse(doc.Serialize()).SectionNames();
   return 0;

@@ -365,10 +365,22 @@ bool Document::Set(std::string_view section, std::string_view key, std::string_v
   }
   Line line{*encoded, std::string(kCrLf), keyLine};
   if (at) {
-    Line& old = lines_[*at];
-    if (old.raw == line.raw) return true;
-    old.raw = std::move(line.raw);
-    old.text = std::move(line.text);
+    // A hand-edited file may hold the key twice in the section: every copy gets the value, so
+    // readers that take the last copy see what we read (the first).
+    for (std::size_t i = *at; i < ref->end; ++i) {
+      const Parsed p = ParseLine(lines_[i].text);
+      if (p.kind != LineKind::Key || !NamesEqual(p.name, key)) continue;
+      const std::string copyLine = std::string(p.name) + "=" + std::string(value);
+      std::optional<std::string> raw = Encode(copyLine);
+      if (!raw) {  // cannot happen (it differs from keyLine in ASCII case only), but stay whole
+        Reencode(Encoding::Utf8Bom);
+        raw = copyLine;
+      }
+      Line& old = lines_[i];
+      if (old.raw == *raw) continue;
+      old.raw = std::move(*raw);
+      old.text = copyLine;
+    }
     return true;
   }
   if (ref) {
@@ -390,9 +402,16 @@ bool Document::Set(std::string_view section, std::string_view key, std::string_v
 bool Document::RemoveKey(std::string_view section, std::string_view key) {
   const auto ref = FindSection(section);
   if (!ref) return false;
-  const auto at = FindKey(*ref, key);
-  if (!at) return false;
-  lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(*at));
+  // Every copy of the key in the section goes, so an earlier duplicate's value never shows
+  // through once the setting is removed.
+  const auto first = lines_.begin() + static_cast<std::ptrdiff_t>(ref->header + 1);
+  const auto last = lines_.begin() + static_cast<std::ptrdiff_t>(ref->end);
+  const auto kept = std::remove_if(first, last, [&](const Line& line) {
+    const Parsed p = ParseLine(line.text);
+    return p.kind == LineKind::Key && NamesEqual(p.name, key);
+  });
+  if (kept == last) return false;
+  lines_.erase(kept, last);
   return true;
 }
 

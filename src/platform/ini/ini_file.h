@@ -5,8 +5,12 @@
 // - section and key names match without regard to (ASCII) case; blanks around names and values
 //   are ignored; lines whose first non-blank character is ";" are comments;
 // - a write replaces the value of an existing key in place, appends a new key after the last key
-//   of its section, and appends a new section at the end of the file; a removal deletes one key
-//   line or a section with all its lines;
+//   of its section, and appends a new section at the end of the file; a removal deletes a key or
+//   a section with all its lines;
+// - of a section name present twice the first section counts (read, written, removed); a key
+//   present twice in that section is read from its first copy, and, unlike on Windows, a write
+//   or a removal acts on every copy, so a removed setting never comes back from a duplicate
+//   line of a hand-edited file;
 // - lines end in CR LF (LF alone is read too); text is CP932, and a file that starts with a UTF-8
 //   byte-order mark is UTF-8; a write whose text CP932 cannot hold converts the file to UTF-8
 //   with a byte-order mark;

@@ -188,6 +188,14 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"remove_first_of_duplicate_sections", "[A]\r\nk=1\r\n[B]\r\n[A]\r\nk=2\r\n", "A", nullptr,
                   nullptr, "[B]\r\n[A]\r\nk=2\r\n"},
         WriteCase{"remove_missing_section", kMessy, "Z", nullptr, nullptr, kMessy},
+        // A key twice in a section (hand-edited): the first copy is read, writes and removals
+        // reach every copy in that section, never a later section of the same name.
+        WriteCase{"replace_every_copy_of_a_key", "[A]\r\nk=1\r\nx=0\r\n K =2\n[A]\r\nk=9\r\n", "A", "k", "3",
+                  "[A]\r\nk=3\r\nx=0\r\nK=3\n[A]\r\nk=9\r\n"},
+        WriteCase{"remove_every_copy_of_a_key", "[A]\r\nk=1\r\nx=0\r\nK=2\r\n[B]\r\nk=5\r\n[A]\r\nk=9\r\n", "a",
+                  "k", nullptr, "[A]\r\nx=0\r\n[B]\r\nk=5\r\n[A]\r\nk=9\r\n"},
+        WriteCase{"copies_of_a_key_in_cp932_become_utf8", "[A]\r\nk=1\r\nk=2\r\n", "A", "k", "¥",
+                  "\xEF\xBB\xBF[A]\r\nk=¥\r\nk=¥\r\n"},
         WriteCase{"unchanged_bom_file", "\xEF\xBB\xBF[A]\r\nk=é\r\n", "A", "j", "ü",
                   "\xEF\xBB\xBF[A]\r\nk=é\r\nj=ü\r\n"}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -379,7 +387,24 @@ TEST(IniDocumentTest, AnyBytesRoundTripUnchanged) {
       const Document again = Document::Parse(doc.Serialize());
       EXPECT_EQ(again.Get("a", "b"), "value") << "round " << round;
     }
+    // Removed is gone, whatever copies of the key the bytes held.
+    doc.RemoveKey("a", "b");
+    EXPECT_EQ(Document::Parse(doc.Serialize()).Get("a", "b"), std::nullopt) << "round " << round;
   }
+}
+
+TEST(IniDocumentTest, RemovedKeyDoesNotShowThroughADuplicate) {
+  // The fuzzer's find: a section whose name holds a NUL (so nothing can be written to it) and
+  // the key twice, the second copy in a text CP932 cannot decode.
+  const std::string bytes("\xEF\xBB\xBF[\0\xFF\xFD\r\n\xFF" "1\nk=3\nk=\xC3\xA9\n2\n", 23);
+  Document doc = Document::Parse(bytes);
+  ASSERT_EQ(doc.SectionNames().size(), 1u);
+  const std::string section = doc.SectionNames().front();
+  EXPECT_EQ(doc.Get(section, "k"), "3");
+  EXPECT_FALSE(doc.Set(section, "k", "x"));
+  EXPECT_TRUE(doc.RemoveKey(section, "k"));
+  EXPECT_EQ(Document::Parse(doc.Serialize()).Get(section, "k"), std::nullopt);
+  EXPECT_EQ(doc.Serialize(), std::string("\xEF\xBB\xBF[\0\xFF\xFD\r\n\xFF" "1\n2\n", 14));
 }
 
 TEST_F(IniFileTest, MalformedFiles) {

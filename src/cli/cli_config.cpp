@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
 #include <system_error>
 #include <unistd.h>
 
@@ -159,13 +160,28 @@ RunConfig LoadRunConfig(const CliOptions& options) {
   RunConfig config;
   config.configDir = options.configDir ? fs::path(*options.configDir) : DefaultConfigDir();
   std::error_code ec;
-  fs::create_directories(config.configDir, ec);
-  if (!fs::is_directory(config.configDir)) {
-    throw CliError(kExitEndedEarly, "cannot create the config folder " + config.configDir.string());
+  // A dry run writes nothing, its config included: it reads copies, and the files a real run
+  // would create with defaults are made in the copies' folder.
+  std::optional<ScratchFolder> dryRunCopies;
+  fs::path folder = config.configDir;
+  if (options.dryRun) {
+    dryRunCopies.emplace();
+    folder = dryRunCopies->path();
+    for (const char* name : {app::kSizeFileName, app::kSettingsFileName}) {
+      const fs::path file = config.configDir / name;
+      if (!fs::exists(file, ec)) continue;
+      fs::copy_file(file, folder / name, ec);
+      if (ec) throw CliError(kExitEndedEarly, "cannot read " + file.string());
+    }
+  } else {
+    fs::create_directories(config.configDir, ec);
+    if (!fs::is_directory(config.configDir)) {
+      throw CliError(kExitEndedEarly, "cannot create the config folder " + config.configDir.string());
+    }
   }
 
   // Start-up order of the desktop program: size.ini first, then thumb.ini.
-  const fs::path sizeFile = config.configDir / app::kSizeFileName;
+  const fs::path sizeFile = folder / app::kSizeFileName;
   if (!fs::exists(sizeFile, ec) && !app::CreateSizeFile(sizeFile)) {
     throw CliError(kExitEndedEarly, "cannot create " + sizeFile.string());
   }
@@ -176,7 +192,7 @@ RunConfig LoadRunConfig(const CliOptions& options) {
     sizes = {first.widthText, first.heightText};
   }
 
-  const fs::path iniFile = config.configDir / app::kSettingsFileName;
+  const fs::path iniFile = folder / app::kSettingsFileName;
   if (!fs::exists(iniFile, ec) && !app::CreateSettingsFile(iniFile, 0, 0)) {
     throw CliError(kExitEndedEarly, "cannot create " + iniFile.string());
   }

@@ -65,9 +65,11 @@ void ConsoleFrontEnd::logAppended(std::string_view message) {
   DrawBar();
 }
 
-void ConsoleFrontEnd::thumbnailWritten(int, const std::string& path) {
+void ConsoleFrontEnd::thumbnailWritten(int, const std::string& path) { PrintOut(path + "\n"); }
+
+void ConsoleFrontEnd::PrintOut(const std::string& text) {
   ClearBar();
-  std::fprintf(out_, "%s\n", path.c_str());
+  std::fwrite(text.data(), 1, text.size(), out_);
   std::fflush(out_);
   DrawBar();
 }

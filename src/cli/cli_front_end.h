@@ -27,6 +27,10 @@ class ConsoleFrontEnd : public production::BatchFrontEnd {
   void showMessage(const app::MessageText& message) override;
   void runFinished(const production::BatchResult& result) override;
 
+ protected:
+  // Text for standard output, written whole with the bar out of its way.
+  void PrintOut(const std::string& text);
+
  private:
   void ClearBar();
   void DrawBar();

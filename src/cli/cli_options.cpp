@@ -78,6 +78,9 @@ std::string UsageText() {
          "  --jobs N            worker threads (default: all cores)\n"
          "  --log FILE          save the error log to FILE as the log window's save does\n"
          "  --quiet             no progress bar\n"
+         "  --dry-run           run every check and print the output name each entry would get\n"
+         "                      (or why it would get none); load nothing, write nothing\n"
+         "  --json              one JSON object per entry on standard output (see mirelo-batch(1))\n"
          "  --help, --version\n"
          "\n"
          "Written thumbnails are listed on standard output, failures on standard error.\n"
@@ -141,6 +144,12 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     } else if (name == "--quiet") {
       if (!flag()) return result;
       o.quiet = true;
+    } else if (name == "--dry-run") {
+      if (!flag()) return result;
+      o.dryRun = true;
+    } else if (name == "--json") {
+      if (!flag()) return result;
+      o.json = true;
     } else if (name == "--config") {
       auto v = value();
       if (!v) return result;

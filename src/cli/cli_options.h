@@ -49,6 +49,8 @@ struct CliOptions {
   int jobs = 0;  // 0: one per core
   std::optional<std::string> logFile;
   bool quiet = false;
+  bool dryRun = false;  // plan the names, load and write nothing
+  bool json = false;    // one JSON object per entry on standard output
   bool help = false;
   bool version = false;
 };

@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -12,7 +13,10 @@
 #include "cli/cli_config.h"
 #include "cli/cli_front_end.h"
 #include "cli/cli_options.h"
+#include "cli/cli_report.h"
 #include "production/batch_engine.h"
+#include "production/batch_texts.h"
+#include "production/dry_run.h"
 
 namespace {
 
@@ -49,6 +53,41 @@ int StatusOf(const mirelo::production::BatchResult& result) {
   return result.loadFailures > 0 ? mirelo::cli::kExitEntriesFailed : mirelo::cli::kExitDone;
 }
 
+// --dry-run: the plan on standard output (text lines or JSON), the messages a run would give on
+// standard error.
+int DryRun(const mirelo::cli::CliOptions& options, const std::vector<mirelo::production::BatchEntry>& entries,
+           const mirelo::cli::RunConfig& config) {
+  if (options.logFile) std::fputs("mirelo-batch: a dry run saves no log\n", stderr);
+  const mirelo::production::BatchPlan plan = mirelo::production::PlanBatch(entries, config.settings);
+  if (plan.refusal) {
+    std::fprintf(stderr, "%s\n", plan.refusal->text.c_str());
+    return mirelo::cli::PlanStatus(plan);
+  }
+  std::string text;
+  if (options.json) {
+    for (const auto& report : mirelo::cli::PlanReports(entries, plan)) text += mirelo::cli::JsonLine(report);
+  } else {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      text += mirelo::cli::PlanLine(entries[i].path, plan.entries[i]) + "\n";
+    }
+  }
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+
+  int planned = 0;
+  for (const auto& entry : plan.entries) planned += entry.outcome == mirelo::production::PlannedOutcome::Write;
+  if (plan.endIndex >= 0) {
+    const auto& entry = plan.entries[static_cast<std::size_t>(plan.endIndex)];
+    std::fputs(mirelo::cli::LogLinesForConsole(mirelo::production::RunErrorMessage(
+                   entries[static_cast<std::size_t>(plan.endIndex)].path, entry.errorNumber))
+                   .c_str(),
+               stderr);
+  }
+  std::fprintf(stderr, "mirelo-batch: dry run: %d of %zu entries would be written; nothing was loaded or written\n",
+               planned, entries.size());
+  return mirelo::cli::PlanStatus(plan);
+}
+
 int Main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   const mirelo::cli::ParseResult parsed = mirelo::cli::ParseCommandLine(args);
@@ -80,14 +119,23 @@ int Main(int argc, char** argv) {
       mirelo::cli::CollectEntries(options.paths, options.recursive, skipped);
   for (const std::string& note : skipped) std::fprintf(stderr, "mirelo-batch: skipped %s\n", note.c_str());
 
+  if (options.dryRun) return DryRun(options, entries, config);
+
   mirelo::app::LogBuffer log;
   mirelo::production::BatchEngine engine({options.jobs, &log});
   const bool bar = !options.quiet && ::isatty(STDERR_FILENO) == 1;
-  mirelo::cli::ConsoleFrontEnd frontEnd(stdout, stderr, bar, options.quiet);
+  std::optional<mirelo::cli::ConsoleFrontEnd> console;
+  std::optional<mirelo::cli::JsonFrontEnd> json;
+  mirelo::production::BatchFrontEnd* frontEnd = nullptr;
+  if (options.json) {
+    frontEnd = &json.emplace(entries, stdout, stderr, bar, options.quiet);
+  } else {
+    frontEnd = &console.emplace(stdout, stderr, bar, options.quiet);
+  }
 
   runningEngine.store(&engine);
   InstallInterruptHandler();
-  const mirelo::production::BatchResult result = engine.Run(entries, config.settings, frontEnd);
+  const mirelo::production::BatchResult result = engine.Run(entries, config.settings, *frontEnd);
   runningEngine.store(nullptr);
   std::signal(SIGINT, SIG_DFL);
   std::signal(SIGTERM, SIG_DFL);

@@ -154,6 +154,7 @@ class Committer {
           result_.selected[static_cast<std::size_t>(index)] = false;
           frontEnd_.entryDeselected(index);
         }
+        frontEnd_.entryFailed(index, work.number, false);
         ++result_.loadFailures;
         break;
       case EntryWork::State::Failed: {
@@ -205,6 +206,7 @@ class Committer {
     result_.errorIndex = index;
     result_.outcome = BatchOutcome::Failed;
     Append(RunErrorMessage(entries_[static_cast<std::size_t>(index)].path, number));
+    frontEnd_.entryFailed(index, number, true);
     return false;
   }
 

@@ -73,6 +73,14 @@ class BatchFrontEnd {
     (void)width;
     (void)height;
   }
+  // Entry index failed with this error number (LastErrorNumber; 0 for a clip without a video
+  // stream), after its log lines: a failed load the run goes past, or (endsRun) the error that
+  // ends the run.
+  virtual void entryFailed(int index, std::int32_t number, bool endsRun) {
+    (void)index;
+    (void)number;
+    (void)endsRun;
+  }
   // One message was appended to the error log (it may hold CR LF).
   virtual void logAppended(std::string_view message) { (void)message; }
   // A thumbnail of entry index was written at path.

@@ -4,6 +4,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -192,6 +193,149 @@ TEST_F(CliTest, FoldersGiveTheirFilesByTheDropRules) {
   EXPECT_EQ(deep.status, 0) << deep.err;
   EXPECT_EQ(deep.out, (dir_ / "in" / "a_thum.png").string() + "\n" + (dir_ / "in" / "b_thum.png").string() + "\n" +
                           (dir_ / "in" / "deeper" / "c_thum.png").string() + "\n");
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::vector<std::string> Listing(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    if (name != "stdout" && name != "stderr") names.push_back(entry.path().string());  // Run's own
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST_F(CliTest, DryRunShowsTheNamesTheRunThenWritesAndWritesNothing) {
+  const std::string p1 = Picture("in/a/p.jpg");
+  const std::string p2 = Picture("in/b/p.png");
+  const std::string p3 = Picture("in/b/P.gif");
+  fs::create_directories(dir_ / "out");
+  std::ofstream(dir_ / "out" / "P.JPG") << "x";  // taken without regard to case
+  const std::string out = (dir_ / "out").string();
+  const std::vector<std::string> settings{"--set", "Output/Mode=1", "--set", "Output/Path=" + out,
+                                          "--set", "FileName/Mode=0"};
+  auto args = [&](std::vector<std::string> extra) {
+    std::vector<std::string> all{"--config", config(), "--quiet"};
+    all.insert(all.end(), settings.begin(), settings.end());
+    all.insert(all.end(), extra.begin(), extra.end());
+    all.push_back((dir_ / "in").string());
+    return all;
+  };
+  const std::vector<std::string> before = Listing(dir_.path());
+
+  const Outcome dry = Run(args({"--recursive", "--dry-run"}));
+  EXPECT_EQ(dry.status, 0) << dry.err;
+  EXPECT_EQ(dry.out, p1 + " -> " + out + "/_p.jpg  (renamed: 1 taken on disk)\n" +
+                         p3 + " -> " + out + "/__p.jpg  (renamed: 1 taken on disk, 1 taken by earlier entries)\n" +
+                         p2 + " -> " + out + "/___p.jpg  (renamed: 1 taken on disk, 2 taken by earlier entries)\n");
+  EXPECT_NE(dry.err.find("dry run: 3 of 3 entries would be written"), std::string::npos) << dry.err;
+  // Not even the config folder is created.
+  EXPECT_EQ(Listing(dir_.path()), before);
+  const Outcome dryJson = Run(args({"--recursive", "--dry-run", "--json"}));
+  EXPECT_EQ(dryJson.status, 0) << dryJson.err;
+  EXPECT_EQ(Listing(dir_.path()), before);
+
+  const Outcome real = Run(args({"--recursive"}));
+  EXPECT_EQ(real.status, 0) << real.err;
+  std::string planned;
+  for (const std::string& line : Lines(dry.out)) {
+    const auto arrow = line.find(" -> ");
+    planned += line.substr(arrow + 4, line.find("  (") - arrow - 4) + "\n";
+  }
+  EXPECT_EQ(real.out, planned);
+
+  // The same names in the JSON of both: a dry run's "planned" is the run's "written".
+  const Outcome again = Run(args({"--recursive", "--dry-run", "--json"}));
+  const std::vector<std::string> dryLines = Lines(dryJson.out);
+  ASSERT_EQ(dryLines.size(), 3u);
+  for (std::size_t i = 0; i < 3; ++i) {
+    const std::string name = Lines(planned)[i];
+    EXPECT_NE(dryLines[i].find("\"output\": \"" + name + "\", \"outcome\": \"planned\""), std::string::npos)
+        << dryLines[i];
+  }
+  // After the run its names are taken: the next plan moves on.
+  EXPECT_NE(again.out.find(out + "/____p.jpg"), std::string::npos) << again.out;
+}
+
+TEST_F(CliTest, DryRunStatusIsTheRunsWhereItCanBeKnown) {
+  const std::string a = Picture("a.jpg");
+  const std::string b = Picture("b.jpg");
+  struct Row {
+    std::vector<std::string> settings;
+    int status;
+    std::string line;  // in the dry run's output
+  };
+  const std::string nowhere = (dir_ / "nowhere").string();
+  const std::vector<Row> rows{
+      {{"--set", "Output/Mode=1", "--set", "Output/Path=" + nowhere}, 3,
+       a + " -> error 76: the output folder " + nowhere + "/ does not exist; the run would end here\n" + b +
+           " -> not reached\n"},
+      {{"--set", "Thumbnail/Mode=1"}, 2, ""},
+      {{"--set", "Image/Mode=9"}, 0, a + " -> no file: the image format setting saves none\n"},
+      {{"--set", "FileName/Mode=2"}, 0, a + " -> " + (dir_ / "a_thum.jpg").string() + "\n"},
+  };
+  for (const Row& row : rows) {
+    std::vector<std::string> args{"--config", config()};
+    args.insert(args.end(), row.settings.begin(), row.settings.end());
+    args.insert(args.end(), {a, b});
+    std::vector<std::string> dryArgs = args;
+    dryArgs.push_back("--dry-run");
+    const Outcome dry = Run(dryArgs);
+    EXPECT_EQ(dry.status, row.status) << row.line << dry.err;
+    EXPECT_NE(dry.out.find(row.line), std::string::npos) << dry.out;
+    const Outcome real = Run(args);
+    EXPECT_EQ(real.status, row.status) << row.line << real.err;
+    if (row.status == 3) {
+      // The run's own log line stands on standard error of both.
+      EXPECT_NE(dry.err.find(a + "\n→Error code: 76\n"), std::string::npos) << dry.err;
+      EXPECT_NE(real.err.find(a + "\n→Error code: 76\n"), std::string::npos) << real.err;
+    }
+  }
+}
+
+// Parses every line of --json with Python's json module and prints what a script would use.
+const char* const kJsonReader = R"(
+import json, os, sys
+for line in open(sys.argv[1], encoding="utf-8"):
+    o = json.loads(line)
+    assert sorted(o) == ["error_number", "error_text", "height", "outcome", "output", "path", "width"], sorted(o)
+    out = o["output"]
+    print("|".join([os.path.basename(os.fsencode(o["path"])).decode("utf-8", "replace"), o["outcome"],
+                    str(o["error_number"]), str(o["width"]), str(o["height"]),
+                    str(os.path.exists(os.fsencode(o["path"]))),
+                    "-" if out is None else str(os.path.exists(os.fsencode(out))),
+                    (o["error_text"] or "").replace("\n", "/")]))
+)";
+
+TEST_F(CliTest, JsonLinesReadByARealJsonParser) {
+  if (std::system("python3 -c 'import json' >/dev/null 2>&1") != 0) GTEST_SKIP() << "python3 is not installed";
+  const std::string a = Picture("a.jpg", "40x30");
+  const std::string odd = Picture("o\xff\"\\.png", "20x60");  // not UTF-8, and JSON's own quote marks
+  const std::string broken = Garbage("broken.avi");
+  const std::string corrupt = Garbage("corrupt.jpg");
+  const std::string c = Picture("c.jpg");
+  const Outcome outcome = Run({"--config", config(), "--quiet", "--json", "--jobs", "1", a, odd, broken, corrupt, c});
+  EXPECT_EQ(outcome.status, 3) << outcome.err;
+  std::ofstream(dir_ / "reader.py") << kJsonReader;
+  std::ofstream(dir_ / "lines.json") << outcome.out;
+  const std::string command = "python3 " + Quote((dir_ / "reader.py").string()) + " " +
+                              Quote((dir_ / "lines.json").string()) + " >" + Quote((dir_ / "parsed").string()) +
+                              " 2>&1";
+  EXPECT_EQ(std::system(command.c_str()), 0) << ReadText(dir_ / "parsed") << outcome.out;
+  EXPECT_EQ(ReadText(dir_ / "parsed"),
+            "a.jpg|written|None|40|30|True|True|\n"
+            "o\xEF\xBF\xBD\"\\.png|written|None|20|60|True|True|\n"
+            "broken.avi|failed|-2147220891|None|None|True|-|→ERROR:正しいビデオフォーマットでないか、"
+            "再生に必要なコーデックがインストールされていません。(-2147220891)\n"
+            "corrupt.jpg|ended-run|20009|None|None|True|-|→ERROR:ファイルフォーマットが不正です。\n"
+            "c.jpg|not-reached|None|None|None|True|-|\n");
 }
 
 }  // namespace

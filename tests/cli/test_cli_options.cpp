@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/cli_front_end.h"
 #include "cli/cli_options.h"
+#include "cli/cli_report.h"
 
 namespace mirelo::cli {
 namespace {
@@ -58,6 +60,9 @@ TEST(ParseCommandLine, RefusesBadUsage) {
       {"--scene", "-3", "a.avi"},
       {"--quiet=yes", "a.jpg"},
       {"--log", "", "a.jpg"},
+      {"--dry-run=1", "a.jpg"},
+      {"--json=yes", "a.jpg"},
+      {"--dry-run"},
       {""},
   };
   for (const auto& args : rows) {
@@ -81,6 +86,40 @@ TEST(ConsoleTexts, ProgressLineAndLogLines) {
   EXPECT_EQ(ProgressLine(4, 4, 3725, 8), "[########] 4/4 100%  1:02:05");
   EXPECT_EQ(LogLinesForConsole("/a.jpg\r\n→Error code: 76"), "/a.jpg\n→Error code: 76\n");
   EXPECT_EQ(LogLinesForConsole("/a.jpg"), "/a.jpg\n");
+}
+
+TEST(ParseCommandLine, DryRunAndJson) {
+  const ParseResult r = ParseCommandLine({"--dry-run", "--json", "a.jpg"});
+  ASSERT_TRUE(r.ok()) << r.error;
+  EXPECT_TRUE(r.options.dryRun);
+  EXPECT_TRUE(r.options.json);
+}
+
+TEST(JsonString, KeepsUtf8AndEscapesEverythingElse) {
+  const std::vector<std::pair<std::string, std::string>> rows{
+      {"/a b/ミレロ.jpg", "\"/a b/ミレロ.jpg\""},
+      {"q\"b\\s/", "\"q\\\"b\\\\s/\""},
+      {std::string("t\tn\nr\r\x01\x1f\x7f", 9), "\"t\\tn\\nr\\r\\u0001\\u001f\\u007f\""},
+      {std::string("nul\0x", 5), "\"nul\\u0000x\""},
+      // Bytes that are not UTF-8 (a lone continuation byte, a cut sequence, an overlong "/",
+      // an encoded surrogate, past U+10FFFF) become lone surrogates, one per byte.
+      {"\x80", "\"\\udc80\""},
+      {"\xE3\x83", "\"\\udce3\\udc83\""},
+      {"\xC0\xAF", "\"\\udcc0\\udcaf\""},
+      {"\xED\xA0\x80", "\"\\udced\\udca0\\udc80\""},
+      {"\xF4\x90\x80\x80", "\"\\udcf4\\udc90\\udc80\\udc80\""},
+      {"\xF0\x9F\x98\x80", "\"\xF0\x9F\x98\x80\""},
+  };
+  for (const auto& [bytes, json] : rows) EXPECT_EQ(JsonString(bytes), json) << json;
+}
+
+TEST(JsonLine, NullsForWhatIsNotKnown) {
+  EntryReport r;
+  r.path = "/a.jpg";
+  r.outcome = "not-reached";
+  EXPECT_EQ(JsonLine(r),
+            "{\"path\": \"/a.jpg\", \"output\": null, \"outcome\": \"not-reached\", \"error_number\": null, "
+            "\"error_text\": null, \"width\": null, \"height\": null}\n");
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-.PHONY: demo test build clean screenshot
+.PHONY: demo test build clean screenshot package
 demo:
 	GUI=$(GUI) scripts/demo.sh
 test:
@@ -9,3 +9,8 @@ clean:
 	rm -rf build
 screenshot:
 	scripts/screenshot.sh
+package:
+	@# A Debian package installs into /usr, and the program finds its help by the prefix it was built for.
+	@if [ -f build/build.ninja ]; then cmake -S . -B build -DCMAKE_INSTALL_PREFIX=/usr >/dev/null; fi
+	scripts/setup.sh build -DCMAKE_INSTALL_PREFIX=/usr
+	cmake --build build --target package

@@ -28,12 +28,12 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic | fonts-noto-cjk, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.example.com/mirelo/")
+# CPack puts the summary first and indents these lines as the control file wants.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "thumbnails of many pictures and video clips in one run
- Mirelo turns pictures (JPEG, BMP, GIF, PNG, PICT, TIFF) and video clips (AVI,
- MPEG, WMV, ASF, FLV) into thumbnail files, fitted into a box or a frame
- picture and saved as JPEG, PNG, GIF, PICT or BMP, never over an existing file.
- .
- The package holds the desktop program mirelo (Japanese interface) and the
- command-line front end mirelo-batch, with a dry run and JSON output.")
+    "Mirelo turns pictures (JPEG, BMP, GIF, PNG, PICT, TIFF) and video clips (AVI,
+MPEG, WMV, ASF, FLV) into thumbnail files, fitted into a box or a frame
+picture and saved as JPEG, PNG, GIF, PICT or BMP, never over an existing file.
+
+The package holds the desktop program mirelo (Japanese interface) and the
+command-line front end mirelo-batch, with a dry run and JSON output.")
 include(CPack)

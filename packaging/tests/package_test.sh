@@ -78,9 +78,11 @@ magic=$(od -An -tx1 -N3 "$out" | tr -d ' ')
 
 if [ "$gui" = ON ]; then
   if ldd "$root/usr/bin/mirelo" | grep "not found"; then fail "mirelo needs a library the system lacks"; fi
-  # The help is looked for in the data folder of the prefix the build was made for.
-  if [ "$prefix" = /usr ]; then
-    grep -q /usr/share/mirelo "$root/usr/bin/mirelo" || fail "mirelo looks for its help outside /usr/share/mirelo"
+  # The help is looked for in the data folder of the prefix the build was made for (a Qt text:
+  # UTF-16 in the program).
+  if [ "$prefix" = /usr ] && command -v strings >/dev/null 2>&1; then
+    strings -el "$root/usr/bin/mirelo" | grep -qx /usr/share/mirelo ||
+      fail "mirelo does not look for its help in /usr/share/mirelo/help"
   fi
 fi
 if command -v man >/dev/null 2>&1; then

@@ -162,6 +162,11 @@ void JsonFrontEnd::thumbnailWritten(int index, const std::string& path) {
 
 void JsonFrontEnd::progress(int done, int total) {
   pendingLog_.clear();
+  // Entry done - 1 was passed: neither written nor failed, it gave no file.
+  if (done > 0 && static_cast<std::size_t>(done) <= reports_.size()) {
+    EntryReport& r = reports_[static_cast<std::size_t>(done - 1)];
+    if (r.outcome.empty()) r.outcome = selected_[static_cast<std::size_t>(done - 1)] ? "no-file" : "not-selected";
+  }
   EmitUpTo(done);
   ConsoleFrontEnd::progress(done, total);
 }

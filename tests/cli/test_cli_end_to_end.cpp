@@ -336,6 +336,11 @@ TEST_F(CliTest, JsonLinesReadByARealJsonParser) {
             "再生に必要なコーデックがインストールされていません。(-2147220891)\n"
             "corrupt.jpg|ended-run|20009|None|None|True|-|→ERROR:ファイルフォーマットが不正です。\n"
             "c.jpg|not-reached|None|None|None|True|-|\n");
+
+  // A format setting that saves nothing: the entry was passed, no file.
+  const Outcome none = Run({"--config", config(), "--quiet", "--json", "--set", "Image/Mode=9", a});
+  EXPECT_EQ(none.status, 0) << none.err;
+  EXPECT_NE(none.out.find("\"output\": null, \"outcome\": \"no-file\""), std::string::npos) << none.out;
 }
 
 }  // namespace

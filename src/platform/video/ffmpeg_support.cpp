@@ -110,4 +110,6 @@ int FindVideoStream(AVFormatContext* format) {
 }
 
 }  // namespace detail
+
+const char* AllowedDemuxers() { return detail::kAllowedDemuxers; }
 }  // namespace mirelo::video

@@ -46,4 +46,8 @@ MediaInfo ProbeMedia(const std::filesystem::path& path);
 // that want it quieter or louder set it once here. Idempotent, thread-safe.
 void QuietFfmpegLog();
 
+// The FFmpeg demuxers clips are opened with (comma-separated): real media containers only, so a
+// playlist or concat script named .avi never makes FFmpeg read other files. The player uses it too.
+const char* AllowedDemuxers();
+
 }  // namespace mirelo::video

@@ -1,0 +1,95 @@
+#pragma once
+
+// The preview player: libmpv behind one small class, without any GUI toolkit. libmpv decodes on
+// its own threads and renders each new frame in software into memory the caller owns; the
+// caller is told through the wakeup callback (from any thread) that events or a frame wait, and
+// then calls ProcessEvents and Render on its own thread.
+//
+// Every seek is exact and shows the frame that is on screen at the position asked for (the frame
+// whose display interval holds it), which is also the frame CaptureFrame returns.
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+
+struct mpv_handle;
+struct mpv_render_context;
+
+namespace mirelo::video {
+
+struct PlayerOptions {
+  // No sound output at all (tests, machines without sound).
+  bool nullAudio = false;
+};
+
+// Volume in hundredths of a decibel (0 full, -10000 silence) and libmpv's cubic percent.
+double VolumePercentFromHundredthsDb(std::int32_t hundredths);
+std::int32_t HundredthsDbFromVolumePercent(double percent);
+
+class MpvPlayer {
+ public:
+  explicit MpvPlayer(const PlayerOptions& options = {});
+  ~MpvPlayer();
+  MpvPlayer(const MpvPlayer&) = delete;
+  MpvPlayer& operator=(const MpvPlayer&) = delete;
+
+  // Called from libmpv's threads whenever ProcessEvents or Render has something to do. Must not
+  // call back into the player; set before Open.
+  void SetWakeup(std::function<void()> wakeup);
+
+  // Starts loading the clip paused at `start` seconds (exact). frameStep is the clip's frame
+  // time, used to make seeks land on the frame on screen at a position. Loading goes on in the
+  // background; Loaded() tells when the first frame is there.
+  void Open(const std::filesystem::path& path, double start, double frameStep);
+  // Stops and forgets the clip; the player shows nothing.
+  void Close();
+  bool IsOpen() const { return open_; }
+  // The clip has been loaded (false while loading and after a load failed).
+  bool Loaded() const { return loaded_; }
+  // libmpv gave up on the clip.
+  bool Failed() const { return failed_; }
+
+  void Play();
+  void Pause();
+  // Exact seek: the frame on screen at `seconds` (the first frame before it, the last after the
+  // end). The picture follows once the seek is done.
+  void Seek(double seconds);
+  // time-pos in seconds; 0 when nothing is open or known yet.
+  double Position() const;
+  double Duration() const;
+  // Number of seeks (the load included) that have completed with their frame shown.
+  std::uint64_t SeeksDone() const { return seeksDone_; }
+
+  void SetVolume(std::int32_t hundredthsDb);
+  std::int32_t Volume() const;
+
+  // Drains libmpv's events and updates the state above.
+  void ProcessEvents();
+  // Whether a new frame is waiting to be rendered.
+  bool FrameWaiting();
+  // Renders the current frame scaled into width x height RGBX pixels (4 bytes each, stride a
+  // multiple of 4, 64 recommended). False when nothing could be rendered.
+  bool Render(int width, int height, std::size_t stride, void* pixels);
+
+ private:
+  void Command(std::initializer_list<const char*> args);
+  double Property(const char* name) const;
+
+  mpv_handle* mpv_ = nullptr;
+  mpv_render_context* render_ = nullptr;
+  std::function<void()> wakeup_;
+  bool open_ = false;
+  bool loaded_ = false;
+  bool failed_ = false;
+  bool frameWaiting_ = false;
+  double frameStep_ = 0.0;
+  std::uint64_t seeksDone_ = 0;
+  // The position asked for while libmpv is still seeking there (its time-pos is the shifted
+  // target until the frame is shown).
+  std::optional<double> pending_;
+  bool correcting_ = false;
+};
+
+}  // namespace mirelo::video

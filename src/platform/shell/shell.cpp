@@ -43,6 +43,10 @@ void QtShell::ShowMessage(QWidget* owner, const QString& text) {
   Box(owner, QMessageBox::NoIcon, AppTitle(), text, QMessageBox::Ok);
 }
 
+void QtShell::ShowTitledMessage(QWidget* owner, const QString& title, const QString& text) {
+  Box(owner, QMessageBox::NoIcon, title, text, QMessageBox::Ok);
+}
+
 bool QtShell::AskYesNo(QWidget* owner, const QString& text) {
   return Box(owner, QMessageBox::Question, AppTitle(), text, QMessageBox::Yes | QMessageBox::No) ==
          QMessageBox::Yes;

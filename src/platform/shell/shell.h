@@ -29,6 +29,8 @@ class Shell {
   virtual void ShowError(QWidget* owner, const QString& text) = 0;
   // Untitled box: the text, the application title, an OK button only, no icon.
   virtual void ShowMessage(QWidget* owner, const QString& text) = 0;
+  // A box with its own title, an OK button only and no icon.
+  virtual void ShowTitledMessage(QWidget* owner, const QString& title, const QString& text) = 0;
   // Question: Yes and No, a question icon, the application title. True for Yes.
   virtual bool AskYesNo(QWidget* owner, const QString& text) = 0;
 
@@ -55,6 +57,7 @@ class QtShell final : public Shell {
  public:
   void ShowError(QWidget* owner, const QString& text) override;
   void ShowMessage(QWidget* owner, const QString& text) override;
+  void ShowTitledMessage(QWidget* owner, const QString& title, const QString& text) override;
   bool AskYesNo(QWidget* owner, const QString& text) override;
   std::optional<QString> GetSaveFileName(QWidget* owner, const QString& filter) override;
   std::optional<QString> GetOpenFileName(QWidget* owner, const QString& title, const QString& filter) override;

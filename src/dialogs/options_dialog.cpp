@@ -54,6 +54,19 @@ W* OptionsDialog::Place(W* widget, const char16_t* name, QRect design) {
   return widget;
 }
 
+namespace {
+
+// The design widths were measured with another font: a caption that does not fit is given the
+// room it needs rather than being cut.
+template <typename W>
+W* Widened(W* widget) {
+  const int needed = widget->sizeHint().width();
+  if (needed > widget->width()) widget->resize(needed, widget->height());
+  return widget;
+}
+
+}  // namespace
+
 QWidget* OptionsDialog::Page(const char16_t* caption) {
   auto* page = new QWidget;
   SSTab1->addTab(page, QString::fromUtf16(caption));
@@ -63,18 +76,17 @@ QWidget* OptionsDialog::Page(const char16_t* caption) {
 QLabel* OptionsDialog::Label(QWidget* page, const char16_t* name, const char16_t* caption, QRect design) {
   auto* label = Place(new QLabel(QString::fromUtf16(caption), page), name, design);
   label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  // Two-line designs wrap; a one-line caption wider in this font than designed gets its room.
+  // Two-line designs wrap; a one-line caption gets the room it needs.
   if (design.height() >= 33) {
     label->setWordWrap(true);
-  } else if (label->sizeHint().width() > design.width()) {
-    label->resize(label->sizeHint().width(), design.height());
+    return label;
   }
-  return label;
+  return Widened(label);
 }
 
 QCheckBox* OptionsDialog::Check(QWidget* page, const char16_t* name, const char16_t* caption, QRect design,
                                 std::int16_t app::ThumbSettings::*field) {
-  auto* box = Place(new QCheckBox(QString::fromUtf16(caption), page), name, design);
+  auto* box = Widened(Place(new QCheckBox(QString::fromUtf16(caption), page), name, design));
   // A click and a keyboard toggle alike.
   connect(box, &QCheckBox::toggled, this, [this, field](bool on) { settings_.*field = on ? 1 : 0; });
   return box;
@@ -82,7 +94,7 @@ QCheckBox* OptionsDialog::Check(QWidget* page, const char16_t* name, const char1
 
 QRadioButton* OptionsDialog::Fit(QWidget* page, const char16_t* name, const char16_t* caption, QRect design,
                                  std::int16_t mode) {
-  auto* option = Place(new QRadioButton(QString::fromUtf16(caption), page), name, design);
+  auto* option = Widened(Place(new QRadioButton(QString::fromUtf16(caption), page), name, design));
   connect(option, &QRadioButton::toggled, this, [this, mode](bool on) {
     if (on) settings_.FitMode = mode;
   });

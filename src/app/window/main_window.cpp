@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QComboBox>
 #include <QFont>
 #include <QGuiApplication>
@@ -26,6 +27,12 @@
 #include "dialogs/about_box.h"
 #include "dialogs/help_commands.h"
 #include "dialogs/log_window.h"
+#include "dialogs/options_dialog.h"
+#include "filelist/output_panel.h"
+#include "frames/frame_panel.h"
+#include "filelist/batch_panel.h"
+#include "filelist/file_list_panel.h"
+#include "filelist/preview_panel.h"
 #include "platform/shell/shell.h"
 #include "platform/shell/single_instance.h"
 
@@ -62,6 +69,15 @@ MainWindow::MainWindow(MainWindowContext context, QWidget* parent)
 
   presets_ = new SizePresetPanel(c_, settings_, SizeFile(), *ctx_.shell, this);
   logWindow_ = std::make_unique<dialogs::LogWindow>(*ctx_.log, *ctx_.shell);
+  // Where the output folder picker opens while no folder is in use.
+  output_ = new filelist::OutputPanel(c_, settings_, *ctx_.shell, this, QDir::homePath());
+  frames_ = new frames::FramePanel(c_, settings_, SettingsFile(), FrameEditFile, *ctx_.shell, this);
+  connect(c_.M_Help_Option, &QAction::triggered, this, &MainWindow::M_Help_Option_Click);
+  preview_ = new filelist::PreviewPanel(*this, c_, *ctx_.shell, ctx_.silentPlayer);
+  fileList_ = new filelist::FileListPanel(*this, c_, *ctx_.shell, *preview_);
+  batch_ = new filelist::BatchPanel(*this, c_, *ctx_.shell, *ctx_.log, *fileList_, *preview_);
+  ReleaseVideo = [this] { preview_->ReleaseVideo(); };
+  ClearStill = [this] { preview_->ClearStill(); };
 
   connect(c_.Bt_End, &QPushButton::clicked, this, &MainWindow::Bt_End_Click);
   connect(c_.Bt_Save, &QPushButton::clicked, this, &MainWindow::Bt_Save_Click);
@@ -77,7 +93,11 @@ MainWindow::MainWindow(MainWindowContext context, QWidget* parent)
   connect(c_.M_Help_Version, &QAction::triggered, this, &MainWindow::M_Help_Version_Click);
 }
 
-MainWindow::~MainWindow() { delete aboutBox_.data(); }
+MainWindow::~MainWindow() {
+  // The engine's thread goes first, while the controls it reports to still exist.
+  batch_->Stop();
+  delete aboutBox_.data();
+}
 
 std::filesystem::path MainWindow::SettingsFile() const { return ctx_.appDir / app::kSettingsFileName; }
 
@@ -165,6 +185,8 @@ void MainWindow::LoadSettingsFile() {
 }
 
 void MainWindow::M_File_End_Click() {
+  // A run in progress ends after its current entry; nothing half-written stays behind.
+  batch_->Stop();
   if (ReleaseVideo) ReleaseVideo();
   if (ClearStill) {
     ClearStill();
@@ -217,11 +239,20 @@ void MainWindow::M_Help_Version_Click() {
   aboutBox_->activateWindow();
 }
 
+void MainWindow::M_Help_Option_Click() {
+  // Ignored while a run works, as list edits and the start button are.
+  if (BatchRunning == -1) return;
+  // Created at each showing, as a window of its own (its control names must not shadow ours).
+  dialogs::OptionsDialog dialog(settings_, SettingsFile());
+  dialog.exec();
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
   event->accept();
   if (ending_) return;
   // The close box ends the program without writing anything.
   ending_ = true;
+  batch_->Stop();
   if (ReleaseVideo) ReleaseVideo();
   logWindow_->hide();
   if (aboutBox_) aboutBox_->close();

@@ -28,6 +28,19 @@ class AboutBox;
 class LogWindow;
 }  // namespace mirelo::dialogs
 
+namespace mirelo::filelist {
+class BatchPanel;
+class FileListPanel;
+class PreviewPanel;
+}  // namespace mirelo::filelist
+
+namespace mirelo::filelist {
+class OutputPanel;
+}
+namespace mirelo::frames {
+class FramePanel;
+}
+
 namespace mirelo::window {
 
 class SizePresetPanel;
@@ -41,6 +54,8 @@ struct MainWindowContext {
   // Ends the process at the end of the exit sequence and after the close box. Default: hide
   // every window and leave the event loop.
   std::function<void()> endProcess;
+  // The video preview plays no sound (tests).
+  bool silentPlayer = false;
 };
 
 class MainWindow : public QMainWindow {
@@ -61,6 +76,11 @@ class MainWindow : public QMainWindow {
   dialogs::LogWindow* LogWindow() const { return logWindow_.get(); }
   dialogs::AboutBox* AboutBox() const;
   SizePresetPanel& Presets() { return *presets_; }
+  filelist::OutputPanel& Output() { return *output_; }
+  frames::FramePanel& Frames() { return *frames_; }
+  filelist::FileListPanel& FileList() { return *fileList_; }
+  filelist::PreviewPanel& Preview() { return *preview_; }
+  filelist::BatchPanel& Batch() { return *batch_; }
 
   // Process-wide state of the other subsystems, initialised by Form_Load.
   std::int16_t BatchRunning = 0;
@@ -89,6 +109,7 @@ class MainWindow : public QMainWindow {
   void M_Help_HomePage_Click();
   void M_Help_Mokuji_Click();
   void M_Help_Version_Click();
+  void M_Help_Option_Click();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -104,6 +125,11 @@ class MainWindow : public QMainWindow {
   app::ThumbSettings settings_;
   std::unique_ptr<shell::SingleInstanceLock> instanceLock_;
   SizePresetPanel* presets_ = nullptr;
+  filelist::OutputPanel* output_ = nullptr;
+  frames::FramePanel* frames_ = nullptr;
+  filelist::PreviewPanel* preview_ = nullptr;
+  filelist::FileListPanel* fileList_ = nullptr;
+  filelist::BatchPanel* batch_ = nullptr;
   // The other windows are top-level windows of their own, not children of this one, so that a
   // control name of frmMain (Bt_Save, Line1) finds only frmMain's control.
   std::unique_ptr<dialogs::LogWindow> logWindow_;

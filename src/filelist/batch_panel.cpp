@@ -1,0 +1,208 @@
+#include "filelist/batch_panel.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+
+#include "app/window/main_controls.h"
+#include "app/window/main_window.h"
+#include "filelist/file_list_panel.h"
+#include "filelist/preview_panel.h"
+#include "platform/shell/shell.h"
+#include "production/batch_texts.h"
+
+namespace mirelo::filelist {
+namespace {
+
+QString Q(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+}  // namespace
+
+// The engine's front end on its own thread: every call is posted to the window's thread in the
+// order made. Only the cancel question waits, for the answer or for the program's end.
+class BatchPanel::Forwarder final : public production::BatchFrontEnd {
+ public:
+  explicit Forwarder(BatchPanel& panel) : panel_(panel) {}
+
+  void runStarted(int) override {
+    // A Stop that came before the engine reset its cancel flag still counts.
+    std::lock_guard lock(panel_.answerMutex_);
+    if (panel_.abandon_) panel_.engine_->RequestCancel();
+  }
+  void entryStarted(int index) override {
+    Post([index](BatchPanel& p) { p.OnEntryStarted(index); });
+  }
+  void entryDeselected(int index) override {
+    Post([index](BatchPanel& p) { p.list_.SetSelected(index, false); });
+  }
+  void pictureSized(int, production::EntryKind kind, int width, int height) override {
+    Post([kind, width, height](BatchPanel& p) {
+      QLabel* label = kind == production::EntryKind::Still ? p.c_.Lb_s_size : p.c_.Lb_v_size;
+      label->setText(Q(production::SizeCaption(width, height)));
+    });
+  }
+  void progress(int done, int) override {
+    Post([done](BatchPanel& p) { p.c_.SL_Make->setValue(done); });
+  }
+  bool askCancel() override {
+    {
+      std::lock_guard lock(panel_.answerMutex_);
+      if (panel_.abandon_) return true;
+      panel_.answer_.reset();
+    }
+    Post([](BatchPanel& p) {
+      const bool yes = p.OnAskCancel();
+      std::lock_guard lock(p.answerMutex_);
+      p.answer_ = yes;
+      p.answerReady_.notify_all();
+    });
+    std::unique_lock lock(panel_.answerMutex_);
+    panel_.answerReady_.wait(lock, [this] { return panel_.answer_.has_value() || panel_.abandon_; });
+    return panel_.abandon_ || *panel_.answer_;
+  }
+  void showMessage(const app::MessageText& message) override {
+    Post([message](BatchPanel& p) { p.OnMessage(message); });
+  }
+  void runFinished(const production::BatchResult& result) override {
+    Post([result](BatchPanel& p) { p.OnRunFinished(result); });
+  }
+
+  template <typename F>
+  void Post(F&& call) {
+    BatchPanel* panel = &panel_;
+    // The panel as context: a call still queued when the window is gone is dropped.
+    QMetaObject::invokeMethod(
+        panel, [panel, call = std::forward<F>(call)] { if (!panel->stopping_) call(*panel); }, Qt::QueuedConnection);
+  }
+
+ private:
+  BatchPanel& panel_;
+};
+
+BatchPanel::BatchPanel(window::MainWindow& window, const window::MainControls& controls, shell::Shell& shell,
+                       app::LogBuffer& log, FileListPanel& list, PreviewPanel& preview)
+    : QObject(&window), window_(window), c_(controls), shell_(shell), log_(log), list_(list), preview_(preview) {
+  connect(c_.Bt_Go, &QPushButton::clicked, this, &BatchPanel::Bt_Go_Click);
+  connect(c_.Bt_Cancel, &QPushButton::clicked, this, &BatchPanel::Bt_Cancel_Click);
+}
+
+BatchPanel::~BatchPanel() { Stop(); }
+
+void BatchPanel::Bt_Go_Click() {
+  // One run at a time: a second start during a run is ignored.
+  if (Running() || window_.BatchRunning != 0) return;
+  c_.Bt_Save->setEnabled(false);
+  const std::vector<production::BatchEntry> entries = list_.Entries();
+  if (const auto refusal = production::CheckBatch(entries, window_.Settings())) {
+    shell_.ShowError(&window_, Q(refusal->text));
+    c_.Bt_Save->setEnabled(true);
+    return;
+  }
+
+  window_.BatchRunning = -1;
+  window_.CancelRequested = 0;
+  c_.Fr_Set->setEnabled(false);
+  preview_.ShowStillInfo(false);
+  preview_.EnablePlayer(false);
+  c_.Bt_Cancel->setEnabled(true);
+  preview_.ClearStill();
+  preview_.ReleaseVideo();
+  c_.SL_Make->setEnabled(true);
+  c_.SL_Make->setRange(0, static_cast<int>(entries.size()));
+  c_.SL_Make->setValue(0);
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+
+  production::BatchSettings snapshot{window_.Settings(),
+                                     {c_.SizeWidth->text().toStdString(), c_.SizeHeight->text().toStdString()}};
+  engine_ = std::make_unique<production::BatchEngine>(production::BatchOptions{jobs_, &log_});
+  forwarder_ = std::make_unique<Forwarder>(*this);
+  {
+    std::lock_guard lock(answerMutex_);
+    abandon_ = false;
+    answer_.reset();
+  }
+  stopping_ = false;
+  thread_ = std::thread([this, entries, snapshot = std::move(snapshot)] {
+    engine_->Run(entries, snapshot, *forwarder_);
+    forwarder_->Post([](BatchPanel& p) { p.OnThreadDone(); });
+  });
+}
+
+void BatchPanel::Bt_Cancel_Click() {
+  if (!Running()) return;
+  window_.CancelRequested = -1;
+  engine_->RequestCancel();
+}
+
+bool BatchPanel::OnAskCancel() {
+  shell_.Beep();
+  const bool yes = shell_.AskYesNo(&window_, Q(production::kCancelQuestion));
+  window_.CancelRequested = 0;
+  if (yes) {
+    c_.Bt_Cancel->setEnabled(false);
+    c_.SL1->setValue(0);
+    c_.SL1->setEnabled(false);
+  }
+  return yes;
+}
+
+void BatchPanel::OnEntryStarted(int index) {
+  list_.SetCurrent(index);
+  preview_.List1_Click();
+  c_.List1->viewport()->update();
+}
+
+void BatchPanel::LeaveRunningState() {
+  QApplication::restoreOverrideCursor();
+  window_.BatchRunning = 0;
+  c_.Fr_Set->setEnabled(true);
+  preview_.ShowStillInfo(true);
+  preview_.EnablePlayer(true);
+  c_.Bt_Cancel->setEnabled(false);
+  c_.Bt_Save->setEnabled(true);
+}
+
+void BatchPanel::OnRunFinished(const production::BatchResult& result) {
+  lastResult_ = result;
+  LeaveRunningState();
+  if (result.outcome == production::BatchOutcome::Failed) return;
+  list_.SetCurrent(list_.Count() - 1);
+  preview_.List1_Click();
+  preview_.List1_Click();
+  shell_.Beep();
+}
+
+void BatchPanel::OnMessage(const app::MessageText& message) {
+  if (message.title == production::kFinishedTitle) {
+    shell_.ShowTitledMessage(&window_, Q(message.title), Q(message.text));
+    c_.SL_Make->setValue(0);
+    c_.SL_Make->setEnabled(false);
+  } else {
+    shell_.ShowError(&window_, Q(message.text));
+  }
+}
+
+void BatchPanel::OnThreadDone() {
+  if (thread_.joinable()) thread_.join();
+  Q_EMIT runEnded();
+}
+
+void BatchPanel::Stop() {
+  if (!thread_.joinable()) return;
+  stopping_ = true;
+  {
+    std::lock_guard lock(answerMutex_);
+    abandon_ = true;
+  }
+  engine_->RequestCancel();
+  answerReady_.notify_all();
+  thread_.join();
+  if (window_.BatchRunning != 0) LeaveRunningState();
+}
+
+}  // namespace mirelo::filelist

@@ -1,0 +1,359 @@
+#include "filelist/preview_panel.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QTimer>
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <new>
+
+#include "app/utilities.h"
+#include "app/window/image_view.h"
+#include "app/window/main_controls.h"
+#include "app/window/main_window.h"
+#include "app/window/twips.h"
+#include "filelist/video_view.h"
+#include "platform/error.h"
+#include "platform/imaging/imaging_control.h"
+#include "platform/shell/shell.h"
+#include "platform/video/mpv_player.h"
+#include "platform/video/video_errors.h"
+#include "production/extensions.h"
+
+namespace mirelo::filelist {
+namespace {
+
+// A frame time for clips that state no frame rate, so the step buttons still move.
+constexpr double kFallbackFrameStep = 1.0 / 25.0;
+// Design measures of Shape1 in twips.
+constexpr double kShapeWidthTwips = 3000.0;
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+std::filesystem::path FilePath(const std::string& path) { return std::filesystem::path(path); }
+
+std::string SizeText(int width, int height) {
+  return app::SignedNumberText(static_cast<std::int16_t>(width)) + "x" +
+         app::SignedNumberText(static_cast<std::int16_t>(height));
+}
+
+// A stored scene read back as a number: blanks around it allowed; anything else is 13.
+double SceneSeconds(const std::string& text) {
+  const char* begin = text.c_str();
+  char* end = nullptr;
+  errno = 0;
+  const double value = std::strtod(begin, &end);
+  while (end && *end == ' ') ++end;
+  if (end == begin || !end || *end != '\0' || !std::isfinite(value)) throw Error(err::kTypeMismatch);
+  return value;
+}
+
+int WholeSeconds(double seconds) {
+  const double rounded = app::RoundHalfEven(seconds);
+  if (!(rounded >= 0.0) || rounded > std::numeric_limits<int>::max()) return 0;
+  return static_cast<int>(rounded);
+}
+
+}  // namespace
+
+PreviewFailure PreviewFailureFor(std::int32_t number, const QString& path, bool selected) {
+  const QString digits = Q(app::SignedNumberText(number));
+  if (video::err::IsFormatOrCodecError(number) && selected) {
+    return {path + QStringLiteral(u" は正しいビデオフォーマットでないか、再生に必要なコーデックがインストールされていません。(") +
+                digits + QStringLiteral(u")"),
+            true};
+  }
+  switch (number) {
+    case err::kFileCannotBeRead: return {path + QStringLiteral(u" は読み込めません。"), false};
+    case err::kInvalidFileFormat: return {path + QStringLiteral(u" のファイルフォーマットが不正です。"), false};
+    default: return {QStringLiteral(u"Error code:") + digits, false};
+  }
+}
+
+std::string SceneText(double seconds) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%.15g", seconds);
+  std::string result = text;
+  if (result == "-0") result = "0";
+  return seconds >= 0.0 || result == "0" ? " " + result : result;
+}
+
+PreviewPanel::PreviewPanel(window::MainWindow& window, const window::MainControls& controls, shell::Shell& shell,
+                           bool silentPlayer)
+    : QObject(&window), window_(window), c_(controls), shell_(shell), silentPlayer_(silentPlayer) {
+  view_ = new VideoView(c_.Video_Frame->parentWidget());
+  view_->hide();
+
+  connect(c_.V_Play, &QPushButton::clicked, this, &PreviewPanel::V_Play_Click);
+  connect(c_.V_Pause, &QPushButton::clicked, this, &PreviewPanel::V_Pause_Click);
+  connect(c_.V_Stop, &QPushButton::clicked, this, &PreviewPanel::V_Stop_Click);
+  connect(c_.V_PF, &QPushButton::clicked, this, &PreviewPanel::V_PF_Click);
+  connect(c_.V_PR, &QPushButton::clicked, this, &PreviewPanel::V_PR_Click);
+  connect(c_.Chk_Mute, &QCheckBox::clicked, this, &PreviewPanel::Chk_Mute_Click);
+  connect(c_.Bt_Select, &QPushButton::clicked, this, &PreviewPanel::Bt_Select_Click);
+  connect(c_.Timer1, &QTimer::timeout, this, &PreviewPanel::Timer1_Timer);
+  // A drag ends with the release; a click on the groove or a key moves the value first, so the
+  // handler runs once the new value is in place.
+  connect(c_.SL1, &QSlider::sliderReleased, this, &PreviewPanel::SL1_Click);
+  connect(c_.SL1, &QSlider::actionTriggered, this, [this](int action) {
+    if (action == QAbstractSlider::SliderMove) return;  // dragging: wait for the release
+    QTimer::singleShot(0, this, &PreviewPanel::SL1_Click);
+  });
+}
+
+PreviewPanel::~PreviewPanel() {
+  if (player_) player_->SetWakeup({});
+}
+
+video::MpvPlayer& PreviewPanel::Player() {
+  if (!player_) {
+    player_ = std::make_unique<video::MpvPlayer>(video::PlayerOptions{.nullAudio = silentPlayer_});
+    player_->SetWakeup([this] {
+      // From libmpv's threads: one pending call is enough, it drains everything.
+      if (!wakeupPosted_.exchange(true)) {
+        QMetaObject::invokeMethod(this, &PreviewPanel::OnPlayerWakeup, Qt::QueuedConnection);
+      }
+    });
+  }
+  return *player_;
+}
+
+bool PreviewPanel::VideoUsable() const { return videoOpen_ && player_ && player_->IsOpen() && !player_->Failed(); }
+
+void PreviewPanel::OnPlayerWakeup() {
+  wakeupPosted_.store(false);
+  if (!player_) return;
+  player_->ProcessEvents();
+  if (player_->FrameWaiting()) {
+    if (videoOpen_) {
+      view_->RenderFrom(*player_);
+      Q_EMIT frameShown();
+    } else {
+      // Drop the frame of a clip already released.
+      std::uint32_t pixel = 0;
+      player_->Render(1, 1, 4, &pixel);
+    }
+  }
+}
+
+void PreviewPanel::ClearStill() { c_.LEAD1->Clear(); }
+
+void PreviewPanel::ReleaseVideo() {
+  if (!videoOpen_) return;
+  videoOpen_ = false;
+  if (player_) player_->Close();
+  view_->Clear();
+  view_->hide();
+  c_.Chk_Mute->setEnabled(false);
+}
+
+void PreviewPanel::ShowStillInfo(bool on) {
+  if (!on) c_.Lb_s_size->setText(QString());
+  c_.Lb_s_size->setEnabled(on);
+}
+
+void PreviewPanel::EnablePlayer(bool on) {
+  for (QWidget* control : {static_cast<QWidget*>(c_.V_Stop), static_cast<QWidget*>(c_.V_Play),
+                           static_cast<QWidget*>(c_.V_PR), static_cast<QWidget*>(c_.V_PF),
+                           static_cast<QWidget*>(c_.V_Pause), static_cast<QWidget*>(c_.SL1),
+                           static_cast<QWidget*>(c_.Chk_Mute), static_cast<QWidget*>(c_.Bt_Select)}) {
+    control->setEnabled(on);
+  }
+  if (!on) c_.Lb_v_size->setText(QString());
+  c_.Lb_v_size->setEnabled(on);
+}
+
+void PreviewPanel::List1_Click() {
+  ClearStill();
+  ReleaseVideo();
+  if (window_.DropInProgress == 0 && window_.BatchRunning == 0) {
+    CurrentIndex = static_cast<std::int16_t>(c_.List1->currentRow());
+    if (CurrentIndex < 0) {
+      shell_.ShowError(&window_, QStringLiteral(u"リストが選択されていません"));
+      c_.Bt_Go->setEnabled(false);
+    } else {
+      c_.Bt_Go->setEnabled(true);
+      const QListWidgetItem* item = c_.List1->item(CurrentIndex);
+      CurrentFile = QFile::encodeName(item->text()).toStdString();
+      const bool selected = item->checkState() == Qt::Checked;
+      try {
+        if (production::KindOf(CurrentFile) == production::EntryKind::Still) {
+          ShowStill(selected);
+        } else if (!selected) {
+          ShowStillInfo(false);
+          EnablePlayer(false);
+        } else {
+          OpenVideo();
+        }
+      } catch (const Error& error) {
+        const PreviewFailure failure = PreviewFailureFor(error.number(), item->text(), selected);
+        shell_.ShowError(&window_, failure.text);
+        if (failure.deselect) c_.List1->item(CurrentIndex)->setCheckState(Qt::Unchecked);
+        c_.List1->update();
+        return;
+      } catch (const std::bad_alloc&) {
+        shell_.ShowError(&window_, QStringLiteral(u"Error code: 7"));
+        c_.List1->update();
+        return;
+      }
+    }
+  }
+  c_.Lb_fi->setText(Q(app::SignedNumberText(c_.List1->count())));
+  c_.List1->viewport()->update();
+}
+
+void PreviewPanel::ShowStill(bool selected) {
+  if (!selected) {
+    ShowStillInfo(false);
+    EnablePlayer(false);
+    return;
+  }
+  ShowStillInfo(true);
+  EnablePlayer(false);
+  // Decoded no larger than the box needs: a large JPEG shrinks while it is decoded.
+  const qreal ratio = c_.LEAD1->devicePixelRatioF();
+  const QSize box = c_.LEAD1->contentsRect().size() * ratio;
+  imaging::LoadOptions options;
+  options.minimumSize = [box](imaging::Size full) {
+    const double scale = std::min({1.0, static_cast<double>(box.width()) / std::max(1, full.width),
+                                   static_cast<double>(box.height()) / std::max(1, full.height)});
+    return imaging::Size{std::max(1, static_cast<int>(std::ceil(full.width * scale))),
+                         std::max(1, static_cast<int>(std::ceil(full.height * scale)))};
+  };
+  imaging::ImagingControl control;
+  control.Load(FilePath(CurrentFile), options);
+  const imaging::Image& image = control.GetImage();
+  c_.LEAD1->SetImage(image);
+  const int width = image.sourceWidth > 0 ? image.sourceWidth : image.width;
+  const int height = image.sourceHeight > 0 ? image.sourceHeight : image.height;
+  c_.Lb_s_size->setText(Q(SizeText(width, height)));
+}
+
+void PreviewPanel::OpenVideo() {
+  ShowStillInfo(false);
+  EnablePlayer(true);
+  media_ = video::ProbeMedia(FilePath(CurrentFile));
+  // What the original's media services refused to render: no picture, no decoder for it.
+  if (!media_.hasVideo) throw Error(video::err::kUnsupportedFormat, "no video stream");
+  if (!media_.decoderAvailable || media_.width <= 0 || media_.height <= 0) throw Error(video::err::kNoDecoder);
+  c_.Lb_v_size->setText(Q(SizeText(media_.width, media_.height)));
+
+  // Shape1 takes the clip's aspect ratio at its design width; a tall clip is held to the room
+  // above the player's buttons and shown letterboxed there.
+  const double shapeHeightTwips = kShapeWidthTwips * media_.height / media_.width;
+  const int shapeHeight =
+      std::clamp(static_cast<int>(app::RoundHalfEven(shapeHeightTwips / window::kTwipsPerPixel)), 1,
+                 c_.V_Stop->y() - c_.Shape1->y() - 2);
+  c_.Shape1->resize(c_.Shape1->width(), shapeHeight);
+  view_->setGeometry(c_.Shape1->x() + c_.Video_Frame->x() + 1, c_.Shape1->y() + c_.Video_Frame->y(),
+                     c_.Shape1->width(), c_.Shape1->height());
+
+  const double duration = media_.duration > 0.0 && std::isfinite(media_.duration) ? media_.duration : 0.0;
+  {
+    const QSignalBlocker block(c_.SL1);
+    c_.SL1->setRange(0, WholeSeconds(duration));
+    c_.SL1->setTickInterval(WholeSeconds(duration / 10.0));
+  }
+  FrameStep = media_.frameDuration > 0.0 && std::isfinite(media_.frameDuration) ? media_.frameDuration
+                                                                                 : kFallbackFrameStep;
+  const std::string scene = c_.List2->item(CurrentIndex)->text().toStdString();
+  double start = 0.0;
+  int value = 0;
+  if (!scene.empty()) {
+    start = SceneSeconds(scene);
+    value = WholeSeconds(std::clamp(start, 0.0, duration > 0.0 ? duration : start));
+  }
+  video::MpvPlayer& player = Player();
+  player.Open(FilePath(CurrentFile), start, FrameStep);
+  videoOpen_ = true;
+  view_->show();
+  view_->raise();
+  SetSliderValue(value);
+  if (!c_.Timer1->isActive()) c_.Timer1->start();
+  c_.Chk_Mute->setEnabled(true);
+  Chk_Mute_Click();
+}
+
+void PreviewPanel::SetSliderValue(int value) {
+  const QSignalBlocker block(c_.SL1);
+  c_.SL1->setValue(value);
+}
+
+void PreviewPanel::V_Play_Click() {
+  if (!VideoUsable()) return;
+  player_->Play();
+  IsPlaying = -1;
+}
+
+void PreviewPanel::V_Pause_Click() {
+  if (!VideoUsable()) return;
+  player_->Pause();
+  IsPlaying = 0;
+}
+
+void PreviewPanel::V_Stop_Click() {
+  if (!VideoUsable()) return;
+  IsPlaying = 0;
+  player_->Pause();
+  player_->Seek(0.0);
+  SetSliderValue(0);
+}
+
+void PreviewPanel::V_PF_Click() {
+  if (!VideoUsable()) return;
+  player_->Pause();
+  double t = player_->Position() + FrameStep;
+  const double duration = media_.duration > 0.0 ? media_.duration : player_->Duration();
+  if (duration > 0.0 && t > duration) t = duration;
+  player_->Seek(t);
+}
+
+void PreviewPanel::V_PR_Click() {
+  if (!VideoUsable()) return;
+  player_->Pause();
+  player_->Seek(std::max(0.0, player_->Position() - FrameStep));
+}
+
+void PreviewPanel::SL1_Click() {
+  if (!VideoUsable()) return;
+  player_->Seek(c_.SL1->value());
+  player_->Pause();
+}
+
+void PreviewPanel::Timer1_Timer() {
+  if (IsPlaying != -1 || !VideoUsable()) return;
+  SetSliderValue(WholeSeconds(player_->Position()));
+}
+
+void PreviewPanel::Chk_Mute_Click() {
+  if (!VideoUsable()) return;
+  if (!media_.hasAudio) {
+    // The clip has no sound to control.
+    c_.Chk_Mute->setEnabled(false);
+    return;
+  }
+  if (c_.Chk_Mute->isChecked()) {
+    window_.SavedVolume = static_cast<std::int16_t>(player_->Volume());
+    player_->SetVolume(-10000);
+  } else {
+    player_->SetVolume(window_.SavedVolume);
+  }
+}
+
+void PreviewPanel::Bt_Select_Click() {
+  if (!VideoUsable() || CurrentIndex < 0 || CurrentIndex >= c_.List2->count()) return;
+  player_->Pause();
+  c_.List2->item(CurrentIndex)->setText(Q(SceneText(player_->Position())));
+}
+
+}  // namespace mirelo::filelist

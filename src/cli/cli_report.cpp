@@ -79,11 +79,21 @@ std::string JsonString(std::string_view bytes) {
     }
     if (n == 1) {
       switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '"':
+          out += "\\\"";
+          break;
+        case '\\':
+          out += "\\\\";
+          break;
+        case '\n':
+          out += "\\n";
+          break;
+        case '\r':
+          out += "\\r";
+          break;
+        case '\t':
+          out += "\\t";
+          break;
         default:
           if (c < 0x20 || c == 0x7F) {
             out += "\\u00";
@@ -165,7 +175,8 @@ void JsonFrontEnd::progress(int done, int total) {
   // Entry done - 1 was passed: neither written nor failed, it gave no file.
   if (done > 0 && static_cast<std::size_t>(done) <= reports_.size()) {
     EntryReport& r = reports_[static_cast<std::size_t>(done - 1)];
-    if (r.outcome.empty()) r.outcome = selected_[static_cast<std::size_t>(done - 1)] ? "no-file" : "not-selected";
+    if (r.outcome.empty())
+      r.outcome = selected_[static_cast<std::size_t>(done - 1)] ? "no-file" : "not-selected";
   }
   EmitUpTo(done);
   ConsoleFrontEnd::progress(done, total);
@@ -182,7 +193,8 @@ void JsonFrontEnd::EmitUpTo(int end) {
   std::string text;
   for (; emitted_ < end; ++emitted_) {
     EntryReport& r = reports_[static_cast<std::size_t>(emitted_)];
-    if (r.outcome.empty()) r.outcome = !selected_[static_cast<std::size_t>(emitted_)] ? "not-selected" : "not-reached";
+    if (r.outcome.empty())
+      r.outcome = !selected_[static_cast<std::size_t>(emitted_)] ? "not-selected" : "not-reached";
     text += JsonLine(r);
   }
   if (!text.empty()) PrintOut(text);
@@ -218,7 +230,8 @@ std::vector<EntryReport> PlanReports(const std::vector<production::BatchEntry>& 
         r.outcome = "not-reached";
         break;
     }
-    if (p.outcome == production::PlannedOutcome::Write || p.outcome == production::PlannedOutcome::NothingSaved) {
+    if (p.outcome == production::PlannedOutcome::Write ||
+        p.outcome == production::PlannedOutcome::NothingSaved) {
       r.takenOnDisk = p.takenOnDisk;
       r.takenInList = p.takenInList;
     }
@@ -245,7 +258,8 @@ std::string PlanLine(const std::string& path, const production::EntryPlan& plan)
     case production::PlannedOutcome::NotSelected:
       return line + "skipped: not selected";
     case production::PlannedOutcome::EndsRun:
-      return line + "error " + std::to_string(plan.errorNumber) + ": " + plan.reason + "; the run would end here";
+      return line + "error " + std::to_string(plan.errorNumber) + ": " + plan.reason +
+             "; the run would end here";
     case production::PlannedOutcome::NotReached:
       break;
   }

@@ -28,7 +28,7 @@ struct EntryReport {
   std::string outcome;  // written, planned, no-file, failed, ended-run, not-reached, not-selected
   std::optional<std::int32_t> errorNumber;
   std::optional<std::string> errorText;
-  std::optional<int> width;   // the picture as opened (a clip: its native video size)
+  std::optional<int> width;  // the picture as opened (a clip: its native video size)
   std::optional<int> height;
   // Dry runs: candidate names passed over, taken on disk / by an earlier entry, and the cause
   // of an error in words.

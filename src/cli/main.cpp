@@ -83,8 +83,12 @@ int DryRun(const mirelo::cli::CliOptions& options, const std::vector<mirelo::pro
                    .c_str(),
                stderr);
   }
-  std::fprintf(stderr, "mirelo-batch: dry run: %d of %zu entries would be written; nothing was loaded or written\n",
-               planned, entries.size());
+  if (!options.quiet) {
+    std::fprintf(stderr,
+                 "mirelo-batch: dry run: %d of %zu entries would be written; no entry was loaded, nothing was "
+                 "written\n",
+                 planned, entries.size());
+  }
   return mirelo::cli::PlanStatus(plan);
 }
 

@@ -222,7 +222,7 @@ TEST_F(CliTest, DryRunShowsTheNamesTheRunThenWritesAndWritesNothing) {
   const std::vector<std::string> settings{"--set", "Output/Mode=1", "--set", "Output/Path=" + out,
                                           "--set", "FileName/Mode=0"};
   auto args = [&](std::vector<std::string> extra) {
-    std::vector<std::string> all{"--config", config(), "--quiet"};
+    std::vector<std::string> all{"--config", config()};
     all.insert(all.end(), settings.begin(), settings.end());
     all.insert(all.end(), extra.begin(), extra.end());
     all.push_back((dir_ / "in").string());

@@ -67,8 +67,8 @@ TEST_F(DryRunTest, PlansTheNamesARealRunWrites) {
   std::ofstream(out_ / "c.jpg") << "x";
   fs::create_directory(out_ / "_C.JPG");
   std::ofstream(out_ / "__c.jpg") << "x";
-  std::vector<BatchEntry> entries{{Picture("a/p.jpg"), true, ""}, {Picture("b/p.png"), true, ""},
-                                  {Picture("b/P.gif"), true, ""}, {Picture("c.bmp"), true, ""},
+  std::vector<BatchEntry> entries{{Picture("a/p.jpg"), true, ""},  {Picture("b/p.png"), true, ""},
+                                  {Picture("b/P.gif"), true, ""},  {Picture("c.bmp"), true, ""},
                                   {Picture("d/c.tif"), false, ""}, {Picture("d/C.png"), true, ""}};
   snapshot_.settings.LowerCaseName = 1;
   const std::vector<std::string> before = Listing(dir_.path());
@@ -84,9 +84,9 @@ TEST_F(DryRunTest, PlansTheNamesARealRunWrites) {
     int onDisk, inList;
   };
   const std::vector<Expect> expected{
-      {PlannedOutcome::Write, "p.jpg", 0, 0},      {PlannedOutcome::Write, "_p.jpg", 0, 1},
-      {PlannedOutcome::Write, "__p.jpg", 0, 2},    {PlannedOutcome::Write, "___c.jpg", 3, 0},
-      {PlannedOutcome::NotSelected, "", 0, 0},     {PlannedOutcome::Write, "____c.jpg", 3, 1},
+      {PlannedOutcome::Write, "p.jpg", 0, 0},   {PlannedOutcome::Write, "_p.jpg", 0, 1},
+      {PlannedOutcome::Write, "__p.jpg", 0, 2}, {PlannedOutcome::Write, "___c.jpg", 3, 0},
+      {PlannedOutcome::NotSelected, "", 0, 0},  {PlannedOutcome::Write, "____c.jpg", 3, 1},
   };
   for (std::size_t i = 0; i < expected.size(); ++i) {
     const EntryPlan& p = plan.entries[i];
@@ -117,14 +117,24 @@ TEST_F(DryRunTest, ErrorsThatEndTheRunAndEntriesWithoutAFile) {
   const std::vector<Row> rows{
       {"missing output folder",
        [](BatchSettings& s, const fs::path& dir) { s.settings.OutputPath = (dir / "nowhere").string(); },
-       {PlannedOutcome::EndsRun, PlannedOutcome::NotReached, PlannedOutcome::NotReached}, 0, err::kPathNotFound},
+       {PlannedOutcome::EndsRun, PlannedOutcome::NotReached, PlannedOutcome::NotReached},
+       0,
+       err::kPathNotFound},
       {"a file as output folder",
        [](BatchSettings& s, const fs::path& dir) { s.settings.OutputPath = (dir / "a.jpg").string(); },
-       {PlannedOutcome::EndsRun, PlannedOutcome::NotReached, PlannedOutcome::NotReached}, 0, err::kPathNotFound},
-      {"size box text not a number", [](BatchSettings& s, const fs::path&) { s.sizes.width = "abc"; },
-       {PlannedOutcome::EndsRun, PlannedOutcome::NotReached, PlannedOutcome::NotReached}, 0, err::kTypeMismatch},
-      {"format index that saves nothing", [](BatchSettings& s, const fs::path&) { s.settings.FormatIndex = 7; },
-       {PlannedOutcome::NothingSaved, PlannedOutcome::NothingSaved, PlannedOutcome::NothingSaved}, -1, 0},
+       {PlannedOutcome::EndsRun, PlannedOutcome::NotReached, PlannedOutcome::NotReached},
+       0,
+       err::kPathNotFound},
+      {"size box text not a number",
+       [](BatchSettings& s, const fs::path&) { s.sizes.width = "abc"; },
+       {PlannedOutcome::EndsRun, PlannedOutcome::NotReached, PlannedOutcome::NotReached},
+       0,
+       err::kTypeMismatch},
+      {"format index that saves nothing",
+       [](BatchSettings& s, const fs::path&) { s.settings.FormatIndex = 7; },
+       {PlannedOutcome::NothingSaved, PlannedOutcome::NothingSaved, PlannedOutcome::NothingSaved},
+       -1,
+       0},
   };
   for (const Row& row : rows) {
     BatchSettings settings = snapshot_;
@@ -132,7 +142,8 @@ TEST_F(DryRunTest, ErrorsThatEndTheRunAndEntriesWithoutAFile) {
     const std::vector<BatchEntry> entries{{a, true, ""}, {clip, true, "3"}, {b, true, ""}};
     const BatchPlan plan = PlanBatch(entries, settings);
     ASSERT_EQ(plan.entries.size(), 3u) << row.what;
-    for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(plan.entries[i].outcome, row.outcomes[i]) << row.what << " " << i;
+    for (std::size_t i = 0; i < 3; ++i)
+      EXPECT_EQ(plan.entries[i].outcome, row.outcomes[i]) << row.what << " " << i;
     EXPECT_EQ(plan.endIndex, row.endIndex) << row.what;
     if (row.endIndex >= 0) {
       EXPECT_EQ(plan.entries[0].errorNumber, row.number) << row.what;
@@ -158,9 +169,9 @@ TEST_F(DryRunTest, AFolderThatCannotBeWrittenOrListedEndsTheRun) {
   EXPECT_EQ(unwritable.entries[0].errorNumber, err::kFileCannotBeRead);
   EXPECT_EQ(unwritable.entries[0].output, (out_ / "a.jpg").string());  // named before the save fails
 
-  const BatchPlan unlistable = PlanBatch({{a, true, ""}}, snapshot_, [](const std::string&, const std::string&) -> bool {
-    throw Error(kPathFileAccessError);
-  });
+  const BatchPlan unlistable =
+      PlanBatch({{a, true, ""}}, snapshot_,
+                [](const std::string&, const std::string&) -> bool { throw Error(kPathFileAccessError); });
   EXPECT_EQ(unlistable.entries[0].outcome, PlannedOutcome::EndsRun);
   EXPECT_EQ(unlistable.entries[0].errorNumber, kPathFileAccessError);
 

@@ -30,9 +30,9 @@ class BatchPanel::Forwarder final : public production::BatchFrontEnd {
   explicit Forwarder(BatchPanel& panel) : panel_(panel) {}
 
   void runStarted(int) override {
-    // A Stop that came before the engine reset its cancel flag still counts.
+    // A press or a Stop that came before the engine reset its cancel flag still counts.
     std::lock_guard lock(panel_.answerMutex_);
-    if (panel_.abandon_) panel_.engine_->RequestCancel();
+    if (panel_.abandon_ || panel_.cancelPressed_.load()) panel_.engine_->RequestCancel();
   }
   void entryStarted(int index) override {
     Post([index](BatchPanel& p) { p.OnEntryStarted(index); });
@@ -127,6 +127,7 @@ void BatchPanel::Bt_Go_Click() {
     answer_.reset();
   }
   stopping_ = false;
+  cancelPressed_.store(false);
   thread_ = std::thread([this, entries, snapshot = std::move(snapshot)] {
     engine_->Run(entries, snapshot, *forwarder_);
     forwarder_->Post([](BatchPanel& p) { p.OnThreadDone(); });
@@ -136,6 +137,7 @@ void BatchPanel::Bt_Go_Click() {
 void BatchPanel::Bt_Cancel_Click() {
   if (!Running()) return;
   window_.CancelRequested = -1;
+  cancelPressed_.store(true);
   engine_->RequestCancel();
 }
 
@@ -143,6 +145,7 @@ bool BatchPanel::OnAskCancel() {
   shell_.Beep();
   const bool yes = shell_.AskYesNo(&window_, Q(production::kCancelQuestion));
   window_.CancelRequested = 0;
+  cancelPressed_.store(false);
   if (yes) {
     c_.Bt_Cancel->setEnabled(false);
     c_.SL1->setValue(0);

@@ -5,6 +5,7 @@
 // window repaints, the bar moves and "キャンセル" answers however long the run.
 
 #include <QObject>
+#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -84,6 +85,8 @@ class BatchPanel : public QObject {
   std::condition_variable answerReady_;
   std::optional<bool> answer_;
   bool abandon_ = false;
+  // "キャンセル" was pressed and not yet answered (a press before the engine starts counts too).
+  std::atomic<bool> cancelPressed_{false};
 };
 
 }  // namespace mirelo::filelist

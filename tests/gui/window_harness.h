@@ -45,6 +45,7 @@ struct WindowHarness {
     context.shell = &shell;
     context.log = &log;
     context.endProcess = [this] { ++endCalls; };
+    context.silentPlayer = true;
     window = std::make_unique<window::MainWindow>(std::move(context));
     return *window;
   }

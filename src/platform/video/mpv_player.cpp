@@ -159,7 +159,10 @@ void MpvPlayer::Open(const std::filesystem::path& path, double start, double fra
   frameStep_ = frameStep > 0.0 && std::isfinite(frameStep) ? frameStep : 0.0;
   const double target = std::max(0.0, start + kFrameTolerance + kMpvSeekSlack - frameStep_);
   char options[64];
-  std::snprintf(options, sizeof options, "start=%.6f,pause=yes,volume=100", start > 0.0 ? target : 0.0);
+  std::snprintf(options, sizeof options, "start=%.6f,pause=yes", start > 0.0 ? target : 0.0);
+  // Every clip starts at full volume, as a new graph did; set now so that it reads so at once.
+  double full = 100.0;
+  mpv_set_property(mpv_, "volume", MPV_FORMAT_DOUBLE, &full);
   // An absolute path never reads as a URL or an option.
   const std::string file = std::filesystem::absolute(path).string();
   const char* argv[] = {"loadfile", file.c_str(), "replace", options, nullptr};

@@ -1,0 +1,293 @@
+// The selection handler and the player through the window: still previews and their sizes, the
+// failure messages, clips opened paused at their scene, the slider, frame steps, mute, and the
+// player showing the frame the batch captures.
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QtTest>
+
+#include "app/window/image_view.h"
+#include "filelist/file_list_panel.h"
+#include "list_fixtures.h"
+#include "platform/video/frame_capture.h"
+#include "platform/video/video_errors.h"
+#include "support/temp_dir.h"
+#include "window_harness.h"
+
+using mirelo::testing::ClickEntry;
+using mirelo::testing::DropFiles;
+using mirelo::testing::Text;
+using mirelo::testing::WaitForFrame;
+using mirelo::testing::WindowHarness;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Drops one file and waits for its clip (if any) to show.
+bool DropAndShow(mirelo::window::MainWindow& w, const fs::path& file) {
+  const auto before = w.Preview().VideoUsable() ? w.Preview().Player().SeeksDone() : 0;
+  DropFiles(w, {file});
+  return !w.Preview().VideoUsable() || WaitForFrame(w.Preview(), before);
+}
+
+}  // namespace
+
+class PreviewTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() { mirelo::window::ApplyDesktopFont(); }
+
+  void stillShowsItsFullSize_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::newRow("jpeg") << QStringLiteral(u"a.jpg") << 640 << 480;
+    QTest::newRow("large jpeg shrunk while decoding") << QStringLiteral(u"big.jpg") << 4000 << 3000;
+    QTest::newRow("png") << QStringLiteral(u"b.png") << 33 << 999;
+    QTest::newRow("bmp") << QStringLiteral(u"c.bmp") << 1 << 1;
+    QTest::newRow("tiff") << QStringLiteral(u"d.tif") << 300 << 20;
+  }
+
+  void stillShowsItsFullSize() {
+    QFETCH(QString, name);
+    QFETCH(int, width);
+    QFETCH(int, height);
+    mirelo::test::TempDir dir;
+    WindowHarness h;
+    auto& w = h.Start();
+    DropFiles(w, {mirelo::testing::MakePicture(dir / name.toStdString(), width, height)});
+    const auto& c = w.Controls();
+    QCOMPARE(c.Lb_s_size->text(), QStringLiteral(u" %1x %2").arg(width).arg(height));
+    QVERIFY(c.Lb_s_size->isEnabled());
+    QVERIFY(c.LEAD1->HasImage());
+    QVERIFY(!c.V_Play->isEnabled());
+    QVERIFY(h.shell.errors.isEmpty());
+  }
+
+  void uncheckedEntriesShowNothingButCanStart() {
+    mirelo::test::TempDir dir;
+    WindowHarness h;
+    auto& w = h.Start();
+    const auto& c = w.Controls();
+    DropFiles(w, {mirelo::testing::MakePicture(dir / "a.jpg", 20, 20), mirelo::testing::MakeClip(dir / "v.avi", 1.0)});
+    w.FileList().SetSelected(0, false);
+    w.FileList().SetSelected(1, false);
+    for (int entry : {0, 1}) {
+      ClickEntry(w, entry);
+      QVERIFY(!c.LEAD1->HasImage());
+      QCOMPARE(c.Lb_s_size->text(), QString());
+      QVERIFY(!c.V_Play->isEnabled());
+      QVERIFY(!w.Preview().VideoUsable());
+      QVERIFY(c.Bt_Go->isEnabled());
+    }
+  }
+
+  void failuresGiveTheirMessages_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("content");
+    QTest::addColumn<QString>("tail");  // after the path, or the whole text when it starts with "Error"
+    QTest::addColumn<bool>("deselected");
+    QTest::newRow("text named .bmp") << QStringLiteral(u"t.bmp") << QStringLiteral(u"hello") << QStringLiteral(u" のファイルフォーマットが不正です。") << false;
+    QTest::newRow("empty jpeg") << QStringLiteral(u"e.jpg") << QStringLiteral(u"") << QStringLiteral(u" のファイルフォーマットが不正です。") << false;
+    QTest::newRow("text named .avi")
+        << QStringLiteral(u"t.avi") << QStringLiteral(u"hello")
+        << QStringLiteral(u" は正しいビデオフォーマットでないか、再生に必要なコーデックがインストールされていません。(-2147220891)") << true;
+    QTest::newRow("playlist named .mpg")
+        << QStringLiteral(u"p.mpg") << QStringLiteral(u"#EXTM3U\nfile:///etc/passwd\n")
+        << QStringLiteral(u" は正しいビデオフォーマットでないか、再生に必要なコーデックがインストールされていません。(-2147220891)") << true;
+  }
+
+  void failuresGiveTheirMessages() {
+    QFETCH(QString, name);
+    QFETCH(QString, content);
+    QFETCH(QString, tail);
+    QFETCH(bool, deselected);
+    mirelo::test::TempDir dir;
+    const fs::path file = mirelo::testing::MakeText(dir / name.toStdString(), content.toStdString());
+    WindowHarness h;
+    auto& w = h.Start();
+    DropFiles(w, {file});
+    QCOMPARE(h.shell.errors, QStringList{Text(file) + tail});
+    QCOMPARE(w.Controls().List1->item(0)->checkState(), deselected ? Qt::Unchecked : Qt::Checked);
+    QCOMPARE(w.Controls().Lb_s_size->text(), QString());
+    QVERIFY(w.Controls().Bt_Go->isEnabled());
+  }
+
+  void clipOpensPausedWithItsSizeAndShape() {
+    mirelo::test::TempDir dir;
+    WindowHarness h;
+    auto& w = h.Start();
+    const auto& c = w.Controls();
+    QVERIFY(DropAndShow(w, mirelo::testing::MakeClip(dir / "v.avi", 3.0)));
+    QCOMPARE(c.Lb_v_size->text(), QStringLiteral(u" 320x 240"));
+    QCOMPARE(w.Preview().View()->size(), QSize(200, 150));
+    QVERIFY(w.Preview().View()->isVisible() || !w.isVisible());
+    QCOMPARE(c.SL1->maximum(), 3);
+    QCOMPARE(c.SL1->value(), 0);
+    for (QWidget* control : {static_cast<QWidget*>(c.V_Play), static_cast<QWidget*>(c.V_PF),
+                             static_cast<QWidget*>(c.SL1), static_cast<QWidget*>(c.Bt_Select),
+                             static_cast<QWidget*>(c.Chk_Mute)}) {
+      QVERIFY(control->isEnabled());
+    }
+    QCOMPARE(w.Preview().IsPlaying, std::int16_t{0});
+    QCOMPARE(w.Preview().FrameStep, 0.04);
+  }
+
+  void sliderLimitsFollowTheDuration_data() {
+    QTest::addColumn<double>("seconds");
+    QTest::addColumn<int>("maximum");
+    QTest::addColumn<int>("ticks");
+    QTest::newRow("0.4 s") << 0.4 << 0 << 0;
+    QTest::newRow("2.5 s, half to even") << 2.5 << 2 << 0;
+    QTest::newRow("26 s") << 26.0 << 26 << 3;
+  }
+
+  void sliderLimitsFollowTheDuration() {
+    QFETCH(double, seconds);
+    QFETCH(int, maximum);
+    QFETCH(int, ticks);
+    mirelo::test::TempDir dir;
+    WindowHarness h;
+    auto& w = h.Start();
+    // Without sound, so the container's length is the video's; 10 frames a second hit 2.5 s.
+    QVERIFY(DropAndShow(w, mirelo::testing::MakeClip(dir / "v.avi", seconds, 64, 48, false, 10)));
+    QCOMPARE(w.Controls().SL1->maximum(), maximum);
+    QCOMPARE(w.Controls().SL1->tickInterval(), ticks);
+    QVERIFY(!w.Controls().Chk_Mute->isEnabled());  // nothing to mute
+  }
+
+  void sceneIsStoredAndReopenedAtTheSameFrame() {
+    mirelo::test::TempDir dir;
+    const fs::path clip = mirelo::test::MakeCounterClip(dir.path(), {"c.avi", "-c:v mpeg4 -q:v 2 -g 100 -bf 2", ""});
+    const fs::path other = mirelo::testing::MakePicture(dir / "other.png", 20, 20);
+    WindowHarness h;
+    auto& w = h.Start();
+    const auto& c = w.Controls();
+    DropFiles(w, {other});
+    QVERIFY(DropAndShow(w, clip));
+    auto& preview = w.Preview();
+    QCOMPARE(mirelo::testing::ShownCounter(preview), 0);
+
+    // To 12 s with the slider, then three frames on and one back.
+    auto seeks = preview.Player().SeeksDone();
+    c.SL1->triggerAction(QAbstractSlider::SliderPageStepAdd);  // 10 s
+    c.SL1->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    c.SL1->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    QTRY_COMPARE(c.SL1->value(), 12);
+    QVERIFY(WaitForFrame(preview, seeks));
+    QTRY_COMPARE(mirelo::testing::ShownCounter(preview), 300);
+    for (int step = 0; step < 3; ++step) {
+      seeks = preview.Player().SeeksDone();
+      QTest::mouseClick(c.V_PF, Qt::LeftButton);
+      QVERIFY(WaitForFrame(preview, seeks));
+    }
+    seeks = preview.Player().SeeksDone();
+    QTest::mouseClick(c.V_PR, Qt::LeftButton);
+    QVERIFY(WaitForFrame(preview, seeks));
+    QTRY_COMPARE(mirelo::testing::ShownCounter(preview), 302);
+    QCOMPARE(c.SL1->value(), 12);  // steps leave the slider alone
+
+    QTest::mouseClick(c.Bt_Select, Qt::LeftButton);
+    QCOMPARE(c.List2->item(1)->text(), QStringLiteral(u" 12.08"));
+
+    ClickEntry(w, 0);
+    QVERIFY(!preview.VideoUsable());
+    seeks = preview.Player().SeeksDone();
+    ClickEntry(w, 1);
+    QVERIFY(WaitForFrame(preview, seeks));
+    QTRY_COMPARE(mirelo::testing::ShownCounter(preview), 302);
+    QCOMPARE(c.SL1->value(), 12);
+
+    // The batch takes the whole second of the scene: the frame the player shows at 12 s.
+    QCOMPARE(mirelo::test::CounterIndex(mirelo::video::CaptureFrame(clip, 12.0)), 300);
+  }
+
+  void stopAndStepsStayInsideTheClip() {
+    mirelo::test::TempDir dir;
+    const fs::path clip = mirelo::test::MakeCounterClip(dir.path(), {"c.avi", "-c:v mpeg4 -q:v 2", ""});
+    WindowHarness h;
+    auto& w = h.Start();
+    const auto& c = w.Controls();
+    QVERIFY(DropAndShow(w, clip));
+    auto& preview = w.Preview();
+    auto seeks = preview.Player().SeeksDone();
+    QTest::mouseClick(c.V_PR, Qt::LeftButton);  // at 0 it stays at 0
+    QVERIFY(WaitForFrame(preview, seeks));
+    QCOMPARE(mirelo::testing::ShownCounter(preview), 0);
+
+    c.List2->item(0)->setText(QStringLiteral(u" 15"));
+    seeks = preview.Player().SeeksDone();
+    w.Preview().List1_Click();
+    QVERIFY(WaitForFrame(preview, seeks));
+    seeks = preview.Player().SeeksDone();
+    QTest::mouseClick(c.V_PF, Qt::LeftButton);  // at the end it stays on the last frame
+    QVERIFY(WaitForFrame(preview, seeks));
+    QTRY_COMPARE(mirelo::testing::ShownCounter(preview), mirelo::test::kClipFrames - 1);
+
+    seeks = preview.Player().SeeksDone();
+    QTest::mouseClick(c.V_Stop, Qt::LeftButton);
+    QVERIFY(WaitForFrame(preview, seeks));
+    QTRY_COMPARE(mirelo::testing::ShownCounter(preview), 0);
+    QCOMPARE(c.SL1->value(), 0);
+  }
+
+  void playMovesTheSliderOnceASecond() {
+    mirelo::test::TempDir dir;
+    WindowHarness h;
+    auto& w = h.Start();
+    const auto& c = w.Controls();
+    QVERIFY(DropAndShow(w, mirelo::testing::MakeClip(dir / "v.avi", 8.0, 64, 48)));
+    QTest::mouseClick(c.V_Play, Qt::LeftButton);
+    QCOMPARE(w.Preview().IsPlaying, std::int16_t{-1});
+    QTRY_VERIFY_WITH_TIMEOUT(c.SL1->value() >= 2, 8000);
+    QTest::mouseClick(c.V_Pause, Qt::LeftButton);
+    QCOMPARE(w.Preview().IsPlaying, std::int16_t{0});
+    const int paused = c.SL1->value();
+    QTest::qWait(1300);
+    QCOMPARE(c.SL1->value(), paused);
+  }
+
+  void muteKeepsTheVolumeOfEachNewClip() {
+    mirelo::test::TempDir dir;
+    WindowHarness h;
+    auto& w = h.Start();
+    const auto& c = w.Controls();
+    QVERIFY(DropAndShow(w, mirelo::testing::MakeClip(dir / "a.avi", 1.0, 64, 48)));
+    auto& player = w.Preview().Player();
+    player.SetVolume(-600);  // the user's volume for this clip
+    QTest::mouseClick(c.Chk_Mute, Qt::LeftButton);
+    QVERIFY(c.Chk_Mute->isChecked());
+    QCOMPARE(w.SavedVolume, std::int16_t{-600});
+    QCOMPARE(player.Volume(), -10000);
+    // A new clip starts at full volume; mute applies to it at once and remembers that volume.
+    QVERIFY(DropAndShow(w, mirelo::testing::MakeClip(dir / "b.avi", 1.0, 64, 48)));
+    QCOMPARE(player.Volume(), -10000);
+    QCOMPARE(w.SavedVolume, std::int16_t{0});
+    QTest::mouseClick(c.Chk_Mute, Qt::LeftButton);
+    QCOMPARE(player.Volume(), 0);
+  }
+
+  void playerButtonsWithoutAClipDoNothing() {
+    mirelo::test::TempDir dir;
+    WindowHarness h;
+    auto& w = h.Start();
+    const auto& c = w.Controls();
+    DropFiles(w, {mirelo::testing::MakeText(dir / "t.avi")});  // opening failed after the player was enabled
+    QVERIFY(c.V_Play->isEnabled());
+    for (QPushButton* button : {c.V_Play, c.V_Pause, c.V_Stop, c.V_PF, c.V_PR, c.Bt_Select}) {
+      QTest::mouseClick(button, Qt::LeftButton);
+    }
+    QTest::mouseClick(c.Chk_Mute, Qt::LeftButton);
+    c.SL1->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    QCoreApplication::processEvents();
+    QCOMPARE(c.List2->item(0)->text(), QString());
+    QCOMPARE(w.Preview().IsPlaying, std::int16_t{0});
+  }
+};
+
+QTEST_MAIN(PreviewTest)
+#include "preview_test.moc"

@@ -189,6 +189,10 @@ FrameEditor::FrameEditor(app::FrameKind kind, app::ThumbSettings& settings, std:
   Frame1 = new QGroupBox(QStringLiteral(u"拡大"), this);
   Frame1->setObjectName(QStringLiteral(u"Frame1"));
   Frame1->setGeometry(8, 512, 113, 49);
+  // Drawn as the main window's frames are: a thin line whose caption interrupts its top edge.
+  Frame1->setStyleSheet(QStringLiteral(
+      u"QGroupBox { border: 1px solid palette(mid); margin-top: 6px; }"
+      u"QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 4px; padding: 0px 1px; }"));
   Bt_x1 = Button(Frame1, u"Bt_x1", u"x1", QRect(8, 16, 25, 25));
   Bt_x2 = Button(Frame1, u"Bt_x2", u"x2", QRect(32, 16, 25, 25));
   Bt_x3 = Button(Frame1, u"Bt_x3", u"x3", QRect(56, 16, 25, 25));

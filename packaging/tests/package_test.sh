@@ -78,6 +78,9 @@ magic=$(od -An -tx1 -N3 "$out" | tr -d ' ')
 
 if [ "$gui" = ON ]; then
   if ldd "$root/usr/bin/mirelo" | grep "not found"; then fail "mirelo needs a library the system lacks"; fi
+  # --version needs no display.
+  version=$(env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/bin/mirelo" --version) || fail "mirelo --version failed"
+  [ "$version" = "mirelo 1.10" ] || fail "mirelo --version said: $version"
   # The help is looked for in the data folder of the prefix the build was made for (a Qt text:
   # UTF-16 in the program).
   if [ "$prefix" = /usr ] && command -v strings >/dev/null 2>&1; then

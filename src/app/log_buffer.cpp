@@ -22,16 +22,34 @@ void LogBuffer::Clear() {
   {
     std::lock_guard lock(mutex_);
     text_.clear();
+    ++generation_;
   }
   Notify();
 }
 
-void LogBuffer::SetText(std::string text) {
+std::uint64_t LogBuffer::SetText(std::string text) {
+  std::uint64_t generation = 0;
   {
     std::lock_guard lock(mutex_);
     text_ = std::move(text);
+    generation = ++generation_;
   }
   Notify();
+  return generation;
+}
+
+LogBuffer::Change LogBuffer::ChangesSince(std::uint64_t generation, std::size_t size) const {
+  std::lock_guard lock(mutex_);
+  Change change;
+  change.generation = generation_;
+  change.size = text_.size();
+  if (generation == generation_ && size <= text_.size()) {
+    change.appended = true;
+    change.text.assign(text_, size, std::string::npos);
+  } else {
+    change.text = text_;
+  }
+  return change;
 }
 
 std::string LogBuffer::Text() const {

@@ -22,8 +22,20 @@ class LogBuffer {
   void Append(std::string_view message);
   void Clear();
   // The user edited the text box.
-  void SetText(std::string text);
+  // Returns the generation of the new text.
+  std::uint64_t SetText(std::string text);
   std::string Text() const;
+
+  // What a viewer that has seen `size` bytes of generation `generation` is missing: only the
+  // appended bytes while nothing but appends happened since (appended true), else the whole text.
+  // A viewer stays as cheap with 10,000 lines as with ten.
+  struct Change {
+    std::uint64_t generation = 0;
+    std::size_t size = 0;  // of the whole text
+    bool appended = false;
+    std::string text;
+  };
+  Change ChangesSince(std::uint64_t generation, std::size_t size) const;
 
   // Replaces the change handler (an empty function removes it).
   void SetChangeHandler(ChangeHandler handler);
@@ -39,6 +51,7 @@ class LogBuffer {
 
   mutable std::mutex mutex_;
   std::string text_;
+  std::uint64_t generation_ = 1;  // changes with every clear or replacement, not with appends
   ChangeHandler handler_;
 };
 

@@ -12,8 +12,10 @@
 #include <QTextCursor>
 #include <QThread>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <filesystem>
+#include <memory>
 
 #include "platform/shell/shell.h"
 
@@ -90,14 +92,22 @@ LogWindow::LogWindow(app::LogBuffer& log, shell::Shell& shell, QWidget* parent)
   // The buffer may change on a worker thread; the widget is updated on ours.
   // Another thread never touches the window: it posts to the application object, and the window
   // is looked at on the user-interface thread only.
+  // One update waits at a time: a run appending thousands of lines costs thousands of small
+  // inserts, not thousands of copies of the whole text.
   QPointer<LogWindow> self(this);
   QThread* const uiThread = thread();
-  log_.SetChangeHandler([self, uiThread] {
+  auto pending = std::make_shared<std::atomic<bool>>(false);
+  log_.SetChangeHandler([self, uiThread, pending] {
     if (QThread::currentThread() == uiThread) {
       if (self) self->ShowBuffer();
-    } else if (QCoreApplication* app = QCoreApplication::instance()) {
+    } else if (QCoreApplication* app = QCoreApplication::instance(); app && !pending->exchange(true)) {
       QMetaObject::invokeMethod(
-          app, [self] { if (self) self->ShowBuffer(); }, Qt::QueuedConnection);
+          app,
+          [self, pending] {
+            pending->store(false);
+            if (self) self->ShowBuffer();
+          },
+          Qt::QueuedConnection);
     }
   });
   ShowBuffer();
@@ -107,27 +117,33 @@ LogWindow::~LogWindow() { log_.SetChangeHandler({}); }
 
 void LogWindow::ShowBuffer() {
   if (updating_) return;
-  const std::string text = log_.Text();
-  if (text == shown_) return;
+  app::LogBuffer::Change change = log_.ChangesSince(shownGeneration_, shownSize_);
+  if (change.appended && change.text.empty()) return;
   updating_ = true;
-  if (text.size() > shown_.size() && text.compare(0, shown_.size(), shown_) == 0 &&
-      (shown_.empty() || shown_.back() == '\n')) {
+  if (change.appended && shownEndsLine_) {
     // Appending is the common case: insert only the new lines and keep the view at the end.
     QTextCursor cursor(logText_->document());
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(ToWidgetText(text.substr(shown_.size())));
+    cursor.insertText(ToWidgetText(change.text));
+    shownEndsLine_ = change.text.back() == '\n';
   } else {
-    logText_->setPlainText(ToWidgetText(text));
+    // Generation 0 is never current: the whole text, with its size, in one piece.
+    if (change.appended) change = log_.ChangesSince(0, 0);
+    logText_->setPlainText(ToWidgetText(change.text));
+    shownEndsLine_ = change.text.empty() || change.text.back() == '\n';
   }
-  shown_ = text;
+  shownGeneration_ = change.generation;
+  shownSize_ = change.size;
   updating_ = false;
 }
 
 void LogWindow::OnUserEdit() {
   if (updating_) return;
   updating_ = true;
-  shown_ = ToBufferText(logText_->toPlainText());
-  log_.SetText(shown_);
+  std::string text = ToBufferText(logText_->toPlainText());
+  shownSize_ = text.size();
+  shownEndsLine_ = text.empty() || text.back() == '\n';
+  shownGeneration_ = log_.SetText(std::move(text));
   updating_ = false;
 }
 

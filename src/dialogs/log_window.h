@@ -7,6 +7,7 @@
 #include <QRect>
 #include <QSize>
 #include <QWidget>
+#include <cstdint>
 #include <string>
 
 #include "app/log_buffer.h"
@@ -54,7 +55,11 @@ class LogWindow : public QWidget {
   QPushButton* btClear_ = nullptr;
   QPushButton* btSave_ = nullptr;
   QPushButton* btClose_ = nullptr;
-  std::string shown_;  // the buffer text the widget shows (CR LF form)
+  // What of the buffer the widget shows: its generation and length (CR LF form), and whether
+  // the shown text ends a line (appends then go in as they are).
+  std::uint64_t shownGeneration_ = 0;
+  std::size_t shownSize_ = 0;
+  bool shownEndsLine_ = true;
   bool updating_ = false;
 };
 

@@ -101,6 +101,27 @@ TEST(LogBufferTest, ParallelAppendsKeepWholeLines) {
     EXPECT_NE(text.find("thread " + std::to_string(t) + " line 499\r\n"), std::string::npos);
 }
 
+TEST(LogBufferTest, ChangesSinceGivesOnlyAppendsUntilTheTextIsReplaced) {
+  LogBuffer log;
+  LogBuffer::Change seen = log.ChangesSince(0, 0);
+  EXPECT_FALSE(seen.appended);
+  EXPECT_EQ(seen.text, "");
+  log.Append("a");
+  LogBuffer::Change next = log.ChangesSince(seen.generation, seen.size);
+  EXPECT_TRUE(next.appended);
+  EXPECT_EQ(next.text, "a\r\n");
+  log.Append("b");
+  EXPECT_EQ(log.ChangesSince(next.generation, next.size).text, "b\r\n");
+  // A clear, or the user's edit, is a new text: the viewer gets all of it.
+  const std::uint64_t edited = log.SetText("edited");
+  LogBuffer::Change whole = log.ChangesSince(next.generation, next.size);
+  EXPECT_FALSE(whole.appended);
+  EXPECT_EQ(whole.text, "edited");
+  EXPECT_EQ(whole.generation, edited);
+  log.Clear();
+  EXPECT_FALSE(log.ChangesSince(edited, 6).appended);
+}
+
 TEST(LogBufferTest, ProcessLogReceivesAppendLog) {
   ProcessLog().Clear();
   AppendLog("x");

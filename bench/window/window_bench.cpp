@@ -1,0 +1,273 @@
+// The desktop window under load, on the offscreen platform (or a real display):
+//   window_bench CORPUS_JPG_DIR CLIP_720P MIRELO_BATCH [RUNS]
+// - a batch over the corpus from the window against mirelo-batch on the same files and settings,
+//   and the longest time the window's event loop did not answer during the window's run;
+// - clicking a 24-megapixel JPEG entry until its preview is shown;
+// - opening a 720p clip until its first frame is painted;
+// - a drop of 10,000 files, a run over those entries (peak memory), and the error log window
+//   with 10,000 lines (appending at the end as cheap as at the start).
+// Figures go to standard output as "name value unit" lines.
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/log_buffer.h"
+#include "app/settings_store.h"
+#include "app/utilities.h"
+#include "app/window/main_window.h"
+#include "dialogs/log_window.h"
+#include "filelist/batch_panel.h"
+#include "filelist/file_list_panel.h"
+#include "filelist/preview_panel.h"
+#include "platform/shell/shell.h"
+#include "platform/video/mpv_player.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class SilentShell final : public mirelo::shell::Shell {
+ public:
+  void ShowError(QWidget*, const QString&) override {}
+  void ShowMessage(QWidget*, const QString&) override {}
+  void ShowTitledMessage(QWidget*, const QString&, const QString&) override {}
+  bool AskYesNo(QWidget*, const QString&) override { return true; }
+  std::optional<QString> GetSaveFileName(QWidget*, const QString&) override { return std::nullopt; }
+  std::optional<QString> GetOpenFileName(QWidget*, const QString&, const QString&) override { return std::nullopt; }
+  QString PickFolder(QWidget*, const QString&, const QString&) override { return QString(); }
+  void Beep() override {}
+  void OpenUrl(const QUrl&) override {}
+};
+
+struct Window {
+  fs::path appDir;
+  SilentShell shell;
+  mirelo::app::LogBuffer log;
+  std::unique_ptr<mirelo::window::MainWindow> window;
+
+  Window(const fs::path& dir, const fs::path& outputs) : appDir(dir) {
+    fs::create_directories(dir);
+    const fs::path ini = dir / "thumb.ini";
+    mirelo::app::CreateSettingsFile(ini, 0, 0);
+    for (auto [key, section, value] : {std::tuple{"Mode", "Output", std::string("1")},
+                                       {"Path", "Output", outputs.string()},
+                                       {"Mode", "FileName", std::string("0")},
+                                       {"Fit", "Thumbnail", std::string("1")},
+                                       {"Mode", "Image", std::string("0")},
+                                       {"Quality", "Image", std::string("75")}}) {
+      mirelo::app::WriteIni(value, key, section, ini);
+    }
+    mirelo::window::MainWindowContext context;
+    context.appDir = dir;
+    context.shell = &shell;
+    context.log = &log;
+    context.endProcess = [] {};
+    context.silentPlayer = true;
+    window = std::make_unique<mirelo::window::MainWindow>(std::move(context));
+    window->Form_Load();
+    window->show();
+    const auto& c = window->Controls();
+    c.SizeWidth->setText(QStringLiteral(u"160"));
+    c.SizeHeight->setText(QStringLiteral(u"120"));
+  }
+};
+
+double PeakMegabytes() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
+  }
+  return 0;
+}
+
+void Report(const char* name, double value, const char* unit) {
+  std::printf("%s %.3f %s\n", name, value, unit);
+  std::fflush(stdout);
+}
+
+std::vector<std::string> Files(const fs::path& folder, const std::string& extension) {
+  std::vector<std::string> files;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    if (entry.path().extension() == extension) files.push_back(entry.path().string());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+// Runs the window's batch; returns wall seconds and sets the longest event-loop stall.
+double WindowRun(Window& w, double& longestStallMs) {
+  QElapsedTimer sinceTick;
+  longestStallMs = 0;
+  QTimer ticker;
+  ticker.setInterval(5);
+  QObject::connect(&ticker, &QTimer::timeout, [&] {
+    longestStallMs = std::max(longestStallMs, sinceTick.nsecsElapsed() / 1e6);
+    sinceTick.restart();
+  });
+  QSignalSpy ended(&w.window->Batch(), &mirelo::filelist::BatchPanel::runEnded);
+  QElapsedTimer wall;
+  wall.start();
+  sinceTick.start();
+  ticker.start();
+  w.window->Batch().Bt_Go_Click();
+  ended.wait(600000);
+  ticker.stop();
+  return wall.nsecsElapsed() / 1e9;
+}
+
+double CliRun(const std::string& batch, const fs::path& config, const fs::path& out, const std::vector<std::string>& files) {
+  QStringList args = {QStringLiteral(u"--config"), QString::fromStdString(config.string()), QStringLiteral(u"--quiet"),
+                      QStringLiteral(u"--size"), QStringLiteral(u"160x120"), QStringLiteral(u"--set"),
+                      QString::fromStdString("Output/Path=" + out.string())};
+  for (const auto& f : files) args << QString::fromStdString(f);
+  QProcess process;
+  process.setStandardOutputFile(QProcess::nullDevice());
+  QElapsedTimer wall;
+  wall.start();
+  process.start(QString::fromStdString(batch), args);
+  process.waitForFinished(-1);
+  return wall.nsecsElapsed() / 1e9;
+}
+
+void Clear(const fs::path& folder) {
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 4) {
+    std::fprintf(stderr, "usage: window_bench CORPUS_JPG_DIR CLIP_720P MIRELO_BATCH [RUNS]\n");
+    return 2;
+  }
+  QApplication app(argc, argv);
+  mirelo::window::ApplyDesktopFont();
+  const fs::path corpus = argv[1];
+  const fs::path clip = argv[2];
+  const std::string batch = argv[3];
+  const int runs = argc > 4 ? std::atoi(argv[4]) : 3;
+  const fs::path work = fs::temp_directory_path() / ("mirelo-window-bench-" + std::to_string(::getpid()));
+  const fs::path outWindow = work / "out-window";
+  const fs::path outCli = work / "out-cli";
+  fs::create_directories(outWindow);
+  fs::create_directories(outCli);
+  const std::vector<std::string> jpegs = Files(corpus, ".jpg");
+
+  {
+    Window w(work / "app", outWindow);
+    w.window->FileList().List1_OLEDragDrop(jpegs);
+    std::vector<double> windowTimes, cliTimes, stalls;
+    for (int run = 0; run < runs; ++run) {
+      Clear(outWindow);
+      double stall = 0;
+      windowTimes.push_back(WindowRun(w, stall));
+      stalls.push_back(stall);
+      Clear(outCli);
+      cliTimes.push_back(CliRun(batch, work / "app", outCli, jpegs));
+    }
+    auto median = [](std::vector<double> v) {
+      std::sort(v.begin(), v.end());
+      return v[v.size() / 2];
+    };
+    Report("batch_window_seconds", median(windowTimes), "s");
+    Report("batch_cli_seconds", median(cliTimes), "s");
+    Report("batch_window_over_cli", median(windowTimes) / median(cliTimes), "ratio");
+    Report("event_loop_longest_stall", *std::max_element(stalls.begin(), stalls.end()), "ms");
+
+    // The largest picture of the corpus: a click until its preview is shown.
+    std::string largest = jpegs.front();
+    for (const auto& f : jpegs) {
+      if (fs::file_size(f) > fs::file_size(largest)) largest = f;
+    }
+    w.window->FileList().List1_OLEDragDrop({largest});
+    std::vector<double> clicks;
+    const int index = static_cast<int>(std::find(jpegs.begin(), jpegs.end(), largest) - jpegs.begin());
+    for (int run = 0; run < 5; ++run) {
+      w.window->FileList().SetCurrent(index);
+      QElapsedTimer timer;
+      timer.start();
+      w.window->Preview().List1_Click();
+      QCoreApplication::processEvents();
+      clicks.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    Report("still_preview_click", median(clicks), "ms");
+
+    // A clip: the click until its first frame is painted.
+    w.window->FileList().List1_OLEDragDrop({clip.string()});
+    const int clipIndex = w.window->Controls().List1->count() - 1;
+    std::vector<double> opens;
+    for (int run = 0; run < 5; ++run) {
+      w.window->FileList().SetCurrent(0);
+      w.window->Preview().List1_Click();
+      QSignalSpy shown(&w.window->Preview(), &mirelo::filelist::PreviewPanel::frameShown);
+      w.window->FileList().SetCurrent(clipIndex);
+      QElapsedTimer timer;
+      timer.start();
+      w.window->Preview().List1_Click();
+      shown.wait(10000);
+      opens.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    Report("clip_open_first_frame", median(opens), "ms");
+  }
+
+  {
+    // 10,000 small pictures: the drop, a run over them, and the memory it takes.
+    const fs::path many = work / "many";
+    fs::create_directories(many);
+    const fs::path seed = many / "seed.jpg";
+    fs::copy_file(jpegs.front(), seed);
+    QProcess::execute(QStringLiteral(u"convert"), {QString::fromStdString(seed.string()), QStringLiteral(u"-resize"),
+                                                    QStringLiteral(u"64x48"), QString::fromStdString(seed.string())});
+    std::vector<std::string> paths;
+    for (int i = 0; i < 10000; ++i) {
+      const fs::path p = many / ("p" + std::to_string(i) + ".jpg");
+      fs::create_hard_link(seed, p);
+      paths.push_back(p.string());
+    }
+    Window w(work / "app-many", outWindow);
+    Clear(outWindow);
+    QElapsedTimer timer;
+    timer.start();
+    w.window->FileList().List1_OLEDragDrop(paths);
+    QCoreApplication::processEvents();
+    Report("drop_10000_files", timer.nsecsElapsed() / 1e6, "ms");
+    double stall = 0;
+    Report("run_10000_entries", WindowRun(w, stall), "s");
+    Report("run_10000_longest_stall", stall, "ms");
+    Report("run_10000_peak_memory", PeakMegabytes(), "MB");
+
+    // The error log window with 10,000 lines: the cost of 1,000 appends at the start and at the end.
+    w.window->LogWindow()->show();
+    auto appendThousand = [&] {
+      QElapsedTimer t;
+      t.start();
+      for (int i = 0; i < 1000; ++i) {
+        w.log.Append(paths[static_cast<std::size_t>(i)] + "\r\n→ERROR:ファイルを読み込めません。");
+        if (i % 50 == 0) QCoreApplication::processEvents();
+      }
+      QCoreApplication::processEvents();
+      return t.nsecsElapsed() / 1e6;
+    };
+    const double first = appendThousand();
+    for (int i = 0; i < 8; ++i) appendThousand();
+    const double last = appendThousand();
+    Report("log_1000_appends_first", first, "ms");
+    Report("log_1000_appends_at_10000", last, "ms");
+  }
+  fs::remove_all(work);
+  return 0;
+}

@@ -1,6 +1,8 @@
 #include "platform/video/ffmpeg_support.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <mutex>
 
 extern "C" {
@@ -32,7 +34,68 @@ constexpr const char* kAllowedDemuxers =
     "mjpeg,dv,ivf,yuv4mpegpipe,vc1,cavsvideo,mp3,aac,ac3,eac3,wav,w64,flac,au,aiff,amr,wv,ape,"
     "mpc,mpc8,tta,dts,truehd,mlp,xwma,voc,caf,gsm";
 
+// Read position in a clip held in memory; the opaque pointer of its AVIOContext.
+struct MemoryReader {
+  std::span<const std::uint8_t> bytes;
+  std::size_t position = 0;
+};
+
+int ReadMemory(void* opaque, std::uint8_t* buffer, int size) {
+  auto* reader = static_cast<MemoryReader*>(opaque);
+  const std::size_t left = reader->bytes.size() - reader->position;
+  if (left == 0) return AVERROR_EOF;
+  const std::size_t count = std::min(left, static_cast<std::size_t>(std::max(size, 0)));
+  std::memcpy(buffer, reader->bytes.data() + reader->position, count);
+  reader->position += count;
+  return static_cast<int>(count);
+}
+
+std::int64_t SeekMemory(void* opaque, std::int64_t offset, int whence) {
+  auto* reader = static_cast<MemoryReader*>(opaque);
+  const auto size = static_cast<std::int64_t>(reader->bytes.size());
+  if ((whence & ~AVSEEK_FORCE) == AVSEEK_SIZE) return size;
+  std::int64_t base = 0;
+  switch (whence & ~AVSEEK_FORCE) {
+    case SEEK_SET: base = 0; break;
+    case SEEK_CUR: base = static_cast<std::int64_t>(reader->position); break;
+    case SEEK_END: base = size; break;
+    default: return AVERROR(EINVAL);
+  }
+  // Offsets come from the file's own fields: compare before adding so nothing overflows.
+  if (offset < -base || offset > size - base) return AVERROR(EINVAL);
+  reader->position = static_cast<std::size_t>(base + offset);
+  return base + offset;
+}
+
+void FreeMemoryIo(AVIOContext* io) {
+  if (!io) return;
+  delete static_cast<MemoryReader*>(io->opaque);
+  av_freep(&io->buffer);
+  avio_context_free(&io);
+}
+
+AVIOContext* MakeMemoryIo(const Input& input) {
+  constexpr int kBufferSize = 32 * 1024;
+  auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferSize));
+  if (!buffer) Fail(err::kOutOfMemory, "out of memory (reader)", input.path);
+  auto* reader = new MemoryReader{input.bytes};
+  AVIOContext* io = avio_alloc_context(buffer, kBufferSize, 0, reader, ReadMemory, nullptr, SeekMemory);
+  if (!io) {
+    delete reader;
+    av_free(buffer);
+    Fail(err::kOutOfMemory, "out of memory (reader)", input.path);
+  }
+  return io;
+}
+
 }  // namespace
+
+void FormatCloser::operator()(AVFormatContext* context) const {
+  if (!context) return;
+  AVIOContext* custom = (context->flags & AVFMT_FLAG_CUSTOM_IO) ? context->pb : nullptr;
+  avformat_close_input(&context);
+  FreeMemoryIo(custom);
+}
 
 FramePtr MakeFrame() {
   FramePtr frame(av_frame_alloc());
@@ -76,18 +139,42 @@ std::int32_t OpenErrorNumber(int ffmpegCode) {
   }
 }
 
-FormatPtr OpenInput(const std::filesystem::path& path) {
+FormatPtr OpenInput(const Input& input) {
   QuietFfmpegLog();
+  const std::filesystem::path& path = input.path;
   AVDictionary* options = nullptr;
-  av_dict_set(&options, "protocol_whitelist", "file", 0);
+  // From memory no protocol is needed at all; "none" names no protocol, so a demuxer that tries
+  // to open a further file or URL fails.
+  av_dict_set(&options, "protocol_whitelist", input.inMemory ? "none" : "file", 0);
   av_dict_set(&options, "format_whitelist", kAllowedDemuxers, 0);
 
-  // "file:" keeps a name with a colon in it from being taken for a protocol.
-  const std::string url = "file:" + path.string();
   AVFormatContext* raw = nullptr;
+  AVIOContext* io = nullptr;
+  std::string url;
+  if (input.inMemory) {
+    raw = avformat_alloc_context();
+    if (!raw) {
+      av_dict_free(&options);
+      Fail(err::kOutOfMemory, "out of memory (format)", path);
+    }
+    try {
+      io = MakeMemoryIo(input);
+    } catch (...) {
+      avformat_free_context(raw);
+      av_dict_free(&options);
+      throw;
+    }
+    raw->pb = io;
+    raw->flags |= AVFMT_FLAG_CUSTOM_IO;
+  } else {
+    // "file:" keeps a name with a colon in it from being taken for a protocol.
+    url = "file:" + path.string();
+  }
   int ret = avformat_open_input(&raw, url.c_str(), nullptr, &options);
   av_dict_free(&options);
   if (ret < 0) {
+    // On failure FFmpeg has freed the format context but not our reader.
+    FreeMemoryIo(io);
     // A demuxer outside the allowed list reports EINVAL: the file is not media we read.
     Fail(OpenErrorNumber(ret), "cannot open as media", path, ret);
   }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <span>
 #include <string>
 
 extern "C" {
@@ -16,8 +17,9 @@ extern "C" {
 
 namespace mirelo::video::detail {
 
+// Also frees the reader of a clip opened from memory (FFmpeg leaves custom I/O to its owner).
 struct FormatCloser {
-  void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
+  void operator()(AVFormatContext* context) const;
 };
 struct CodecFreer {
   void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
@@ -52,10 +54,22 @@ std::string ErrorText(int code);
 // permission, I/O, memory) keep their own numbers, anything else means "not media we can read".
 std::int32_t OpenErrorNumber(int ffmpegCode);
 
+// Where a clip is read from: a local file, or bytes in memory (the fuzz target's entry). `path`
+// names the clip in messages either way. The bytes must outlive every clip opened from them.
+struct Input {
+  std::filesystem::path path;
+  std::span<const std::uint8_t> bytes;
+  bool inMemory = false;
+
+  static Input File(const std::filesystem::path& file) { return {file, {}, false}; }
+  static Input Memory(std::span<const std::uint8_t> data) { return {"<memory>", data, true}; }
+};
+
 // Opens a clip and reads its stream headers. Only local files are opened, and only by demuxers
 // of real media containers: a playlist or concat script named .avi must not make FFmpeg fetch
-// URLs or read other files.
-FormatPtr OpenInput(const std::filesystem::path& path);
+// URLs or read other files. Bytes in memory are read through their own I/O context with the same
+// demuxers and no protocol at all.
+FormatPtr OpenInput(const Input& input);
 
 // Index of the clip's video stream (attached cover pictures excluded), or -1.
 int FindVideoStream(AVFormatContext* format);

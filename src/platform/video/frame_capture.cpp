@@ -36,10 +36,11 @@ struct Clip {
   bool indexTimed = false;      // the container times frames only by their index (AVI)
 };
 
-Clip OpenClip(const std::filesystem::path& path, const CaptureOptions& options) {
+Clip OpenClip(const detail::Input& input, const CaptureOptions& options) {
+  const std::filesystem::path& path = input.path;
   Clip clip;
   clip.path = path;
-  clip.format = detail::OpenInput(path);
+  clip.format = detail::OpenInput(input);
   clip.index = detail::FindVideoStream(clip.format.get());
   if (clip.index < 0) Fail(err::kNoVideoStream, "no video stream", path);
   clip.stream = clip.format->streams[clip.index];
@@ -277,8 +278,9 @@ bool MaySkipNonReference(const Clip& clip) {
   return clip.stream->codecpar->video_delay > 0;
 }
 
-detail::FramePtr FindFrame(const std::filesystem::path& path, double seconds, const CaptureOptions& options) {
-  Clip clip = OpenClip(path, options);
+detail::FramePtr FindFrame(const detail::Input& input, double seconds, const CaptureOptions& options) {
+  const std::filesystem::path& path = input.path;
+  Clip clip = OpenClip(input, options);
   const AVRational timeBase = clip.stream->time_base;
   double offset = std::isfinite(seconds) ? std::max(0.0, seconds) / av_q2d(timeBase) : 0.0;
   offset = std::min(offset, 9.0e15);  // beyond any clip; keeps the sum in range
@@ -298,7 +300,7 @@ detail::FramePtr FindFrame(const std::filesystem::path& path, double seconds, co
   for (int attempt = 0;; ++attempt) {
     if (!atStart && (attempt > kSeekRetries || seekTs <= clip.startTs || !SeekTo(clip, seekTs))) {
       // No usable seek: decode from the very start of a freshly opened clip.
-      clip = OpenClip(path, options);
+      clip = OpenClip(input, options);
       atStart = true;
     }
     Pass pass = DecodeForward(clip, target, atStart, skip);
@@ -309,7 +311,7 @@ detail::FramePtr FindFrame(const std::filesystem::path& path, double seconds, co
     }
     if (pass.skipUnsafe) {
       skip = false;
-      if (atStart) clip = OpenClip(path, options);
+      if (atStart) clip = OpenClip(input, options);
       continue;
     }
     if (!pass.best) Fail(err::kDecodeFailed, "no frame could be decoded", path);
@@ -384,8 +386,14 @@ imaging::Image ToRgb(const AVFrame& frame, const std::filesystem::path& path) {
 }  // namespace
 
 imaging::Image CaptureFrame(const std::filesystem::path& path, double seconds, const CaptureOptions& options) {
-  detail::FramePtr frame = FindFrame(path, seconds, options);
+  detail::FramePtr frame = FindFrame(detail::Input::File(path), seconds, options);
   return ToRgb(*frame, path);
+}
+
+imaging::Image CaptureFrame(std::span<const std::uint8_t> bytes, double seconds, const CaptureOptions& options) {
+  const detail::Input input = detail::Input::Memory(bytes);
+  detail::FramePtr frame = FindFrame(input, seconds, options);
+  return ToRgb(*frame, input.path);
 }
 
 }  // namespace mirelo::video

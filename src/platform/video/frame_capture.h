@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <span>
 
 #include "platform/imaging/image.h"
 
@@ -23,5 +25,7 @@ struct CaptureOptions {
 // Throws mirelo::Error with a number of video_errors.h; kNoVideoStream (0) when the clip has no
 // video stream. Thread-safe (no shared state).
 imaging::Image CaptureFrame(const std::filesystem::path& path, double seconds, const CaptureOptions& options = {});
+// The same for a clip held in memory.
+imaging::Image CaptureFrame(std::span<const std::uint8_t> bytes, double seconds, const CaptureOptions& options = {});
 
 }  // namespace mirelo::video

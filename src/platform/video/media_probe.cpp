@@ -27,10 +27,8 @@ int RotationOf(const AVStream* stream) {
   return static_cast<int>(((quarter % 4) + 4) % 4) * 90;
 }
 
-}  // namespace
-
-MediaInfo ProbeMedia(const std::filesystem::path& path) {
-  detail::FormatPtr format = detail::OpenInput(path);
+MediaInfo Probe(const detail::Input& input) {
+  detail::FormatPtr format = detail::OpenInput(input);
   MediaInfo info;
   info.hasAudio = av_find_best_stream(format.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0) >= 0;
   if (format->duration != AV_NOPTS_VALUE && format->duration > 0) {
@@ -65,5 +63,11 @@ MediaInfo ProbeMedia(const std::filesystem::path& path) {
   info.rotation = RotationOf(stream);
   return info;
 }
+
+}  // namespace
+
+MediaInfo ProbeMedia(const std::filesystem::path& path) { return Probe(detail::Input::File(path)); }
+
+MediaInfo ProbeMedia(std::span<const std::uint8_t> bytes) { return Probe(detail::Input::Memory(bytes)); }
 
 }  // namespace mirelo::video

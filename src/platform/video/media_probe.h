@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 
 // Probing a clip: what the preview player and the frame capture both need to know before they
 // show or decode anything. Free of capture concerns; decodes no picture.
@@ -41,6 +43,8 @@ struct MediaInfo {
 // kUnsupportedFormat when FFmpeg cannot read it as media. A clip without video is not an error:
 // hasVideo is false. Thread-safe (no shared state).
 MediaInfo ProbeMedia(const std::filesystem::path& path);
+// The same for a clip held in memory, read by the same demuxers and no protocol.
+MediaInfo ProbeMedia(std::span<const std::uint8_t> bytes);
 
 // FFmpeg prints nothing below errors on stderr from the first use of this layer on; callers
 // that want it quieter or louder set it once here. Idempotent, thread-safe.

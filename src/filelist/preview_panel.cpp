@@ -102,6 +102,8 @@ PreviewPanel::PreviewPanel(window::MainWindow& window, const window::MainControl
   connect(c_.Chk_Mute, &QCheckBox::clicked, this, &PreviewPanel::Chk_Mute_Click);
   connect(c_.Bt_Select, &QPushButton::clicked, this, &PreviewPanel::Bt_Select_Click);
   connect(c_.Timer1, &QTimer::timeout, this, &PreviewPanel::Timer1_Timer);
+  // A stalled clip sends no more wakeups: the timer's ticks give it up.
+  connect(c_.Timer1, &QTimer::timeout, this, &PreviewPanel::ReportPlayerFailure);
   // A drag ends with the release; a click on the groove or a key moves the value first, so the
   // handler runs once the new value is in place.
   connect(c_.SL1, &QSlider::sliderReleased, this, &PreviewPanel::SL1_Click);
@@ -134,6 +136,7 @@ void PreviewPanel::OnPlayerWakeup() {
   wakeupPosted_.store(false);
   if (!player_) return;
   player_->ProcessEvents();
+  ReportPlayerFailure();
   if (player_->FrameWaiting()) {
     if (videoOpen_) {
       view_->RenderFrom(*player_);
@@ -144,6 +147,23 @@ void PreviewPanel::OnPlayerWakeup() {
       player_->Render(1, 1, 4, &pixel);
     }
   }
+}
+
+// libmpv gives up on a clip (or it stalls) after the open has returned, where the original's
+// graph failed inside the open: the failure is handled as the open's would have been, once per
+// clip, so the user learns why nothing shows and the batch run skips the entry.
+void PreviewPanel::ReportPlayerFailure() {
+  if (!videoOpen_ || !player_ || failureShown_) return;
+  player_->CheckStalled();
+  if (!player_->Failed()) return;
+  failureShown_ = true;
+  if (CurrentIndex < 0 || CurrentIndex >= c_.List1->count()) return;
+  QListWidgetItem* item = c_.List1->item(CurrentIndex);
+  const PreviewFailure failure =
+      PreviewFailureFor(video::err::kUnsupportedFormat, item->text(), item->checkState() == Qt::Checked);
+  shell_.ShowError(&window_, failure.text);
+  if (failure.deselect) item->setCheckState(Qt::Unchecked);
+  c_.List1->update();
 }
 
 void PreviewPanel::ClearStill() { c_.LEAD1->Clear(); }
@@ -276,6 +296,7 @@ void PreviewPanel::OpenVideo() {
   video::MpvPlayer& player = Player();
   player.Open(FilePath(CurrentFile), start, FrameStep);
   videoOpen_ = true;
+  failureShown_ = false;
   view_->show();
   view_->raise();
   SetSliderValue(value);

@@ -84,6 +84,7 @@ class PreviewPanel : public QObject {
   void ShowStill(bool selected);
   void OpenVideo();
   void OnPlayerWakeup();
+  void ReportPlayerFailure();
   void SetSliderValue(int value);
 
   window::MainWindow& window_;
@@ -94,6 +95,7 @@ class PreviewPanel : public QObject {
   VideoView* view_ = nullptr;
   video::MediaInfo media_;
   bool videoOpen_ = false;
+  bool failureShown_ = false;  // the player's failure of the open clip has been reported
   std::atomic<bool> wakeupPosted_{false};
 };
 

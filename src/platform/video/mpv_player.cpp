@@ -169,7 +169,21 @@ void MpvPlayer::Open(const std::filesystem::path& path, double start, double fra
   mpv_command(mpv_, argv);
   open_ = true;
   pending_ = std::max(0.0, start);
+  pendingSince_ = std::chrono::steady_clock::now();
+  frameSeen_ = false;
   correcting_ = false;
+}
+
+bool MpvPlayer::CheckStalled() {
+  if (!open_ || failed_ || (!pending_ && frameSeen_)) return false;
+  if (std::chrono::steady_clock::now() - pendingSince_ < kStallBound) return false;
+  // Stop libmpv reading on; the clip stays "open" and failed until it is closed.
+  const char* argv[] = {"stop", nullptr};
+  mpv_command(mpv_, argv);
+  failed_ = true;
+  loaded_ = false;
+  pending_.reset();
+  return true;
 }
 
 void MpvPlayer::Close() {
@@ -203,6 +217,7 @@ void MpvPlayer::Seek(double seconds) {
   char text[32];
   std::snprintf(text, sizeof text, "%.6f", target);
   Command({"seek", text, "absolute+exact"});
+  if (!pending_) pendingSince_ = std::chrono::steady_clock::now();
   pending_ = std::max(0.0, seconds);
   correcting_ = false;
 }
@@ -254,6 +269,7 @@ void MpvPlayer::ProcessEvents() {
         break;
     }
   }
+  CheckStalled();
 }
 
 bool MpvPlayer::FrameWaiting() {
@@ -271,7 +287,9 @@ bool MpvPlayer::Render(int width, int height, std::size_t stride, void* pixels) 
                                {MPV_RENDER_PARAM_SW_POINTER, pixels},
                                {MPV_RENDER_PARAM_INVALID, nullptr}};
   frameWaiting_ = false;
-  return mpv_render_context_render(render_, params) >= 0;
+  const bool rendered = mpv_render_context_render(render_, params) >= 0;
+  if (rendered && open_) frameSeen_ = true;
+  return rendered;
 }
 
 }  // namespace mirelo::video

@@ -8,6 +8,7 @@
 // Every seek is exact and shows the frame that is on screen at the position asked for (the frame
 // whose display interval holds it), which is also the frame CaptureFrame returns.
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -48,8 +49,15 @@ class MpvPlayer {
   bool IsOpen() const { return open_; }
   // The clip has been loaded (false while loading and after a load failed).
   bool Loaded() const { return loaded_; }
-  // libmpv gave up on the clip.
+  // libmpv gave up on the clip, or it stalled (see CheckStalled).
   bool Failed() const { return failed_; }
+  // A load or seek that has shown no frame after this long is given up: a clip cut after its
+  // headers opens in libmpv, which then waits for frames that never come and says nothing.
+  static constexpr std::chrono::seconds kStallBound{10};
+  // Marks the clip failed when a seek, or the first frame, has waited longer than kStallBound; true when it
+  // has just been given up. Also done by ProcessEvents; callers with a timer call it on ticks,
+  // since a stalled clip sends no more wakeups.
+  bool CheckStalled();
 
   void Play();
   void Pause();
@@ -89,6 +97,8 @@ class MpvPlayer {
   // The position asked for while libmpv is still seeking there (its time-pos is the shifted
   // target until the frame is shown).
   std::optional<double> pending_;
+  std::chrono::steady_clock::time_point pendingSince_;
+  bool frameSeen_ = false;  // a frame of the open clip has been rendered
   bool correcting_ = false;
 };
 

@@ -20,6 +20,29 @@ namespace {
 
 using detail::Fail;
 
+// Time arithmetic on values read from the file (start times, frame steps from any rate, guessed
+// times) saturates instead of overflowing: an absurd clip gets an absurd position, not UB.
+constexpr std::int64_t kMaxTs = std::numeric_limits<std::int64_t>::max();
+constexpr std::int64_t kMinTs = std::numeric_limits<std::int64_t>::min();
+
+std::int64_t Add(std::int64_t a, std::int64_t b) {
+  std::int64_t sum = 0;
+  if (__builtin_add_overflow(a, b, &sum)) return b > 0 ? kMaxTs : kMinTs;
+  return sum;
+}
+
+std::int64_t Sub(std::int64_t a, std::int64_t b) {
+  std::int64_t difference = 0;
+  if (__builtin_sub_overflow(a, b, &difference)) return b < 0 ? kMaxTs : kMinTs;
+  return difference;
+}
+
+std::int64_t Mul(std::int64_t a, std::int64_t b) {
+  std::int64_t product = 0;
+  if (__builtin_mul_overflow(a, b, &product)) return (a < 0) != (b < 0) ? kMinTs : kMaxTs;
+  return product;
+}
+
 // How many times a seek that landed after the target is retried further back before the clip
 // is decoded from its start.
 constexpr int kSeekRetries = 6;
@@ -104,14 +127,14 @@ class Timeline {
 
   bool Push(detail::FramePtr frame, const Sink& sink) {
     if (delay_) {
-      const std::int64_t pts = Guess(*frame) - delay_();
+      const std::int64_t pts = Sub(Guess(*frame), delay_());
       return Emit(std::move(frame), pts, sink);
     }
     if (frame->pts != AV_NOPTS_VALUE && frame->best_effort_timestamp != AV_NOPTS_VALUE) {
       const std::int64_t pts = frame->best_effort_timestamp;
       const auto waiting = static_cast<std::int64_t>(pending_.size());
       for (std::int64_t i = 0; i < waiting; ++i) {
-        if (!Emit(std::move(pending_[static_cast<std::size_t>(i)]), pts - (waiting - i) * ticks_, sink)) return false;
+        if (!Emit(std::move(pending_[static_cast<std::size_t>(i)]), Sub(pts, Mul(waiting - i, ticks_)), sink)) return false;
       }
       pending_.clear();
       anchored_ = true;
@@ -119,7 +142,7 @@ class Timeline {
     }
     if (anchored_ || ticks_ <= 0) {
       const std::int64_t step = frame->pkt_duration > 0 ? frame->pkt_duration : std::max<std::int64_t>(1, ticks_);
-      const std::int64_t pts = last_ != AV_NOPTS_VALUE ? last_ + step : Guess(*frame);
+      const std::int64_t pts = last_ != AV_NOPTS_VALUE ? Add(last_, step) : Guess(*frame);
       return Emit(std::move(frame), pts, sink);
     }
     pending_.push_back(std::move(frame));
@@ -136,7 +159,7 @@ class Timeline {
     std::vector<detail::FramePtr> frames = std::move(pending_);
     pending_.clear();
     for (auto& frame : frames) {
-      const std::int64_t pts = last_ != AV_NOPTS_VALUE && ticks_ > 0 ? last_ + ticks_ : Guess(*frame);
+      const std::int64_t pts = last_ != AV_NOPTS_VALUE && ticks_ > 0 ? Add(last_, ticks_) : Guess(*frame);
       if (!Emit(std::move(frame), pts, sink)) return false;
     }
     return true;
@@ -147,7 +170,7 @@ class Timeline {
 
   std::int64_t Guess(const AVFrame& frame) const {
     if (frame.best_effort_timestamp != AV_NOPTS_VALUE) return frame.best_effort_timestamp;
-    return last_ != AV_NOPTS_VALUE ? last_ + 1 : start_;
+    return last_ != AV_NOPTS_VALUE ? Add(last_, 1) : start_;
   }
 
   bool Emit(detail::FramePtr frame, std::int64_t pts, const Sink& sink) {
@@ -176,7 +199,7 @@ Pass DecodeForward(Clip& clip, std::int64_t target, bool atStart, bool skipNonRe
   // Non-reference frames (those no other frame is predicted from) may be left undecoded while
   // they are this far before the target; the check after the pass keeps the answer exact.
   const std::int64_t margin =
-      std::max<std::int64_t>(4 * clip.frameTicks, av_rescale_q(1, {1, 2}, clip.stream->time_base));
+      std::max<std::int64_t>(Mul(4, clip.frameTicks), av_rescale_q(1, {1, 2}, clip.stream->time_base));
   std::int64_t maxSkippedPts = std::numeric_limits<std::int64_t>::min();
 
   const Timeline::Sink take = [&](detail::FramePtr frame, std::int64_t pts) {
@@ -229,7 +252,7 @@ Pass DecodeForward(Clip& clip, std::int64_t target, bool atStart, bool skipNonRe
       // (the key frame then has no time) FFmpeg times each frame by the decoding place of the
       // packet that let it out, which is late by the decoder's reordering delay: take it off.
       if (clip.indexTimed && packet->pts == AV_NOPTS_VALUE && packet->dts != AV_NOPTS_VALUE) {
-        timeline.GuessEarlierBy([decoder, &clip] { return decoder->has_b_frames * clip.frameTicks; });
+        timeline.GuessEarlierBy([decoder, &clip] { return Mul(decoder->has_b_frames, clip.frameTicks); });
       }
       if (keyTs != AV_NOPTS_VALUE && keyTs > target && !atStart) {
         av_packet_unref(packet.get());
@@ -238,7 +261,7 @@ Pass DecodeForward(Clip& clip, std::int64_t target, bool atStart, bool skipNonRe
       }
     }
     if (skipNonRef && packet->pts == AV_NOPTS_VALUE) skipNonRef = false;  // no time to check against
-    const bool skip = skipNonRef && packet->pts < target - margin;
+    const bool skip = skipNonRef && packet->pts < Sub(target, margin);
     decoder->skip_frame = skip ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
     if (skip) maxSkippedPts = std::max(maxSkippedPts, packet->pts);
 
@@ -286,7 +309,7 @@ detail::FramePtr FindFrame(const detail::Input& input, double seconds, const Cap
   offset = std::min(offset, 9.0e15);  // beyond any clip; keeps the sum in range
   // The frame starting at or before the position holds it: round down, with a millionth of a tick
   // of slack so that 0.3 s in a 1/10 time base (2.9999... ticks) is tick 3.
-  const std::int64_t target = clip.startTs + static_cast<std::int64_t>(std::floor(offset + 1e-6));
+  const std::int64_t target = Add(clip.startTs, static_cast<std::int64_t>(std::floor(offset + 1e-6)));
 
   bool skip = MaySkipNonReference(clip);
   // A freshly opened clip reads from its start: no seek for the first frame.
@@ -295,7 +318,7 @@ detail::FramePtr FindFrame(const detail::Input& input, double seconds, const Cap
   // their last one.
   std::int64_t seekTs = target;
   if (clip.format->duration != AV_NOPTS_VALUE && clip.format->duration > 0) {
-    seekTs = std::min(seekTs, clip.startTs + av_rescale_q(clip.format->duration, AV_TIME_BASE_Q, timeBase));
+    seekTs = std::min(seekTs, Add(clip.startTs, av_rescale_q(clip.format->duration, AV_TIME_BASE_Q, timeBase)));
   }
   for (int attempt = 0;; ++attempt) {
     if (!atStart && (attempt > kSeekRetries || seekTs <= clip.startTs || !SeekTo(clip, seekTs))) {
@@ -306,7 +329,7 @@ detail::FramePtr FindFrame(const detail::Input& input, double seconds, const Cap
     Pass pass = DecodeForward(clip, target, atStart, skip);
     if (pass.landedAfter) {
       const std::int64_t back = std::max<std::int64_t>(1, av_rescale_q(1, {1, 1}, timeBase)) << std::min(attempt, 20);
-      seekTs = std::min(seekTs, *pass.landedAfter) - back;
+      seekTs = Sub(std::min(seekTs, *pass.landedAfter), back);
       continue;
     }
     if (pass.skipUnsafe) {

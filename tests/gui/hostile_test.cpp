@@ -36,8 +36,8 @@ namespace {
 
 const QString kBadFormat = QStringLiteral(u" のファイルフォーマットが不正です。");
 const QString kUnreadable = QStringLiteral(u" は読み込めません。");
-const QString kBadVideo =
-    QStringLiteral(u" は正しいビデオフォーマットでないか、再生に必要なコーデックがインストールされていません。(");
+const QString kBadVideo = QStringLiteral(
+    u" は正しいビデオフォーマットでないか、再生に必要なコーデックがインストールされていません。(");
 
 std::string ReadAll(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -83,7 +83,8 @@ std::string Png(std::uint32_t width, std::uint32_t height, const std::string& id
   Put32(ihdr, 0, width, true);
   Put32(ihdr, 4, height, true);
   ihdr[8] = 1;  // bit depth; colour type 0 (grey)
-  return std::string("\x89PNG\r\n\x1a\n", 8) + PngChunk("IHDR", ihdr) + PngChunk("IDAT", idat) + PngChunk("IEND", "");
+  return std::string("\x89PNG\r\n\x1a\n", 8) + PngChunk("IHDR", ihdr) + PngChunk("IDAT", idat) +
+         PngChunk("IEND", "");
 }
 
 // 20000 x 20000 one-bit rows of zeros: 50 MB of picture data deflated to a few tens of KB.
@@ -114,8 +115,15 @@ std::string Tiff(std::uint32_t width, std::uint32_t height) {
     std::uint16_t id, type;
     std::uint32_t value;
   };
-  const std::array<Tag, 9> tags{{{256, 4, width}, {257, 4, height}, {258, 3, 8}, {259, 3, 1}, {262, 3, 2},
-                                  {273, 4, 8}, {277, 3, 3}, {278, 4, height}, {279, 4, 3}}};
+  const std::array<Tag, 9> tags{{{256, 4, width},
+                                 {257, 4, height},
+                                 {258, 3, 8},
+                                 {259, 3, 1},
+                                 {262, 3, 2},
+                                 {273, 4, 8},
+                                 {277, 3, 3},
+                                 {278, 4, height},
+                                 {279, 4, 3}}};
   std::string s("II*\0", 4);
   s += std::string(4, '\0');
   s += std::string(3, '\x7f');  // the strip
@@ -127,8 +135,10 @@ std::string Tiff(std::uint32_t width, std::uint32_t height) {
     Put16(ifd, 2 + i * 12, tags[i].id, false);
     Put16(ifd, 4 + i * 12, tags[i].type, false);
     Put32(ifd, 6 + i * 12, 1, false);
-    if (tags[i].type == 3) Put16(ifd, 10 + i * 12, tags[i].value, false);
-    else Put32(ifd, 10 + i * 12, tags[i].value, false);
+    if (tags[i].type == 3)
+      Put16(ifd, 10 + i * 12, tags[i].value, false);
+    else
+      Put32(ifd, 10 + i * 12, tags[i].value, false);
   }
   return s + ifd;
 }
@@ -161,7 +171,8 @@ std::string PatchGif(std::string s, unsigned side) {
 // 64 x 48 PICT to side x side (every bottom-right corner of 48, 64 in its header part).
 std::string PatchPict(std::string s, unsigned side) {
   const std::string corner("\x00\x30\x00\x40", 4);
-  for (std::size_t at = s.find(corner, 512); at != std::string::npos && at < 512 + 96; at = s.find(corner, at + 4)) {
+  for (std::size_t at = s.find(corner, 512); at != std::string::npos && at < 512 + 96;
+       at = s.find(corner, at + 4)) {
     Put16(s, at, side, true);
     Put16(s, at + 2, side, true);
   }
@@ -174,7 +185,7 @@ std::string PatchAvi(std::string s, bool rate) {
   const std::size_t strh = s.find("strh");
   if (avih == std::string::npos || strh == std::string::npos) throw std::runtime_error("no AVI headers");
   if (rate) {
-    Put32(s, avih + 8, 0, false);   // microseconds per frame
+    Put32(s, avih + 8, 0, false);       // microseconds per frame
     Put32(s, strh + 8 + 24, 0, false);  // rate (scale stays)
   } else {
     Put32(s, avih + 8 + 16, 0, false);  // total frames
@@ -224,7 +235,8 @@ std::vector<Hostile> MakeHostileSet(const fs::path& dir) {
   mirelo::test::RunFfmpeg("-f lavfi -i testsrc2=size=64x48:rate=25 -t 1 -c:v mpeg4 -f m4v '" +
                           (dir / "bare.mpg").string() + "'");
   add(dir / "bare.mpg", true);
-  mirelo::test::RunFfmpeg("-f lavfi -i sine=frequency=440 -t 1 -c:a mp2 '" + (dir / "audio.avi").string() + "'");
+  mirelo::test::RunFfmpeg("-f lavfi -i sine=frequency=440 -t 1 -c:a mp2 '" + (dir / "audio.avi").string() +
+                          "'");
   add(dir / "audio.avi", true);
   return set;
 }
@@ -277,7 +289,8 @@ class HostileTest : public QObject {
       mirelo::testing::ClickEntry(w, 1);
       QVERIFY2(Settle(w), name);
       for (const QString& message : h.shell.errors) {
-        QVERIFY2(IsTableMessage(message, hostile.file), qPrintable(Text(hostile.file.filename()) + QStringLiteral(u": ") + message));
+        QVERIFY2(IsTableMessage(message, hostile.file),
+                 qPrintable(Text(hostile.file.filename()) + QStringLiteral(u": ") + message));
       }
       qInfo("%s: %s", name.constData(), qPrintable(h.shell.errors.join(u'|')));
       // A clip that cannot be shown says so once, also when libmpv opens it and then stalls.
@@ -341,8 +354,9 @@ class HostileTest : public QObject {
       const QString path = Text(hostile.file);
       QVERIFY2(shell.errors.size() == 1, qPrintable(path + QStringLiteral(u": ") + shell.errors.join(u'|')));
       const QString& message = shell.errors.front();
-      QVERIFY2(message == path + kBadFormat || message == path + kUnreadable || message.startsWith(u"Error code:"),
-               qPrintable(message));
+      QVERIFY2(
+          message == path + kBadFormat || message == path + kUnreadable || message.startsWith(u"Error code:"),
+          qPrintable(message));
       QVERIFY(editor.HasPicture());
       QCOMPARE(editor.PictureFile(), good.string());
     }
@@ -356,17 +370,21 @@ class HostileTest : public QObject {
     for (const Hostile& hostile : set_) {
       const QString name = Text(hostile.file.filename());
       QProcess batch;
-      batch.start(QStringLiteral(MIRELO_BATCH_EXE),
-                  {QStringLiteral(u"--config"), Text(config), QStringLiteral(u"--quiet"), Text(hostile.file)});
+      batch.start(QStringLiteral(MIRELO_BATCH_EXE), {QStringLiteral(u"--config"), Text(config),
+                                                     QStringLiteral(u"--quiet"), Text(hostile.file)});
       QVERIFY2(batch.waitForFinished(60000), qPrintable(name));
       QVERIFY2(batch.exitStatus() == QProcess::NormalExit, qPrintable(name));
       const QByteArray errors = batch.readAllStandardError();
       QVERIFY2(!errors.contains("Sanitizer") && !errors.contains("runtime error"), errors.constData());
       const int code = batch.exitCode();
-      QVERIFY2(code == 0 || code == 1 || code == 3, qPrintable(name + QStringLiteral(u": ") + QString::number(code)));
+      QVERIFY2(code == 0 || code == 1 || code == 3,
+               qPrintable(name + QStringLiteral(u": ") + QString::number(code)));
       // A failure names the file and gives the error line.
       const QString report = name + QStringLiteral(u": ") + QString::fromUtf8(errors);
-      if (code != 0) QVERIFY2(errors.contains("\xe2\x86\x92" "ERROR:"), qPrintable(report));
+      if (code != 0)
+        QVERIFY2(errors.contains("\xe2\x86\x92"
+                                 "ERROR:"),
+                 qPrintable(report));
     }
   }
 

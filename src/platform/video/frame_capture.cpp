@@ -134,7 +134,8 @@ class Timeline {
       const std::int64_t pts = frame->best_effort_timestamp;
       const auto waiting = static_cast<std::int64_t>(pending_.size());
       for (std::int64_t i = 0; i < waiting; ++i) {
-        if (!Emit(std::move(pending_[static_cast<std::size_t>(i)]), Sub(pts, Mul(waiting - i, ticks_)), sink)) return false;
+        const std::int64_t time = Sub(pts, Mul(waiting - i, ticks_));
+        if (!Emit(std::move(pending_[static_cast<std::size_t>(i)]), time, sink)) return false;
       }
       pending_.clear();
       anchored_ = true;

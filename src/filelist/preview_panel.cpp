@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <system_error>
 #include <new>
 
 #include "app/utilities.h"
@@ -250,9 +251,19 @@ void PreviewPanel::ShowStill(bool selected) {
     return imaging::Size{std::max(1, static_cast<int>(std::ceil(full.width * scale))),
                          std::max(1, static_cast<int>(std::ceil(full.height * scale)))};
   };
-  imaging::ImagingControl control;
-  control.Load(FilePath(CurrentFile), options);
-  const imaging::Image& image = control.GetImage();
+  std::error_code ec;
+  const std::uintmax_t size = std::filesystem::file_size(FilePath(CurrentFile), ec);
+  const std::int64_t modified =
+      ec ? 0 : std::filesystem::last_write_time(FilePath(CurrentFile), ec).time_since_epoch().count();
+  if (ec || lastStill_.path != CurrentFile || lastStill_.size != size || lastStill_.modified != modified ||
+      lastStill_.box != box || lastStill_.image.empty()) {
+    lastStill_ = {};
+    imaging::ImagingControl control;
+    control.Load(FilePath(CurrentFile), options);
+    lastStill_ = {CurrentFile, size, ec ? 0 : modified, box, control.GetImage()};
+    if (ec) lastStill_.path.clear();
+  }
+  const imaging::Image& image = lastStill_.image;
   c_.LEAD1->SetImage(image);
   const int width = image.sourceWidth > 0 ? image.sourceWidth : image.width;
   const int height = image.sourceHeight > 0 ? image.sourceHeight : image.height;

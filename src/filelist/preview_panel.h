@@ -10,6 +10,9 @@
 #include <memory>
 #include <string>
 
+#include <QSize>
+
+#include "platform/imaging/image.h"
 #include "platform/video/media_probe.h"
 
 namespace mirelo::shell {
@@ -94,6 +97,16 @@ class PreviewPanel : public QObject {
   std::unique_ptr<video::MpvPlayer> player_;  // made on first use: libmpv starts threads
   VideoView* view_ = nullptr;
   video::MediaInfo media_;
+  // The last still shown, kept while its file is unchanged: the end of a run shows the last
+  // entry twice, and a 24-megapixel photo takes a tenth of a second to decode even shrunk.
+  struct ShownStill {
+    std::string path;
+    std::uintmax_t size = 0;
+    std::int64_t modified = 0;
+    QSize box;
+    imaging::Image image;
+  };
+  ShownStill lastStill_;
   bool videoOpen_ = false;
   bool failureShown_ = false;  // the player's failure of the open clip has been reported
   std::atomic<bool> wakeupPosted_{false};

@@ -10,6 +10,7 @@
 
 #include "app/window/image_view.h"
 #include "filelist/file_list_panel.h"
+#include "platform/shell/instance_channel.h"
 #include "list_fixtures.h"
 #include "support/temp_dir.h"
 #include "window_harness.h"
@@ -178,6 +179,19 @@ class FileListTest : public QObject {
     auto& w = h.Start();
     QTest::mouseClick(w.Controls().Bt_Expl, Qt::LeftButton);
     QCOMPARE(h.shell.openedUrls, QList<QUrl>{QUrl::fromLocalFile(QStringLiteral(u"/"))});
+  }
+
+  void aSecondStartHandsItsPathsOver() {
+    mirelo::test::TempDir dir;
+    const fs::path picture = mirelo::testing::MakePicture(dir / "p.jpg", 20, 20);
+    WindowHarness h;
+    auto& w = h.Start();
+    QVERIFY(mirelo::shell::SendToRunningInstance(h.appDir(), {picture.string(), picture.string()}));
+    QTRY_COMPARE(mirelo::testing::ListTexts(w.Controls().List1), QStringList{Text(picture)});
+    QCOMPARE((fs::status(mirelo::shell::InstanceSocketPath(h.appDir())).permissions() & fs::perms::others_all),
+             fs::perms::none);
+    mirelo::test::TempDir elsewhere;
+    QVERIFY(!mirelo::shell::SendToRunningInstance(elsewhere.path(), {picture.string()}));
   }
 
   void aLargeDropIsListedOnce() {

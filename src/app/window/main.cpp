@@ -8,6 +8,7 @@
 #include "app/log_buffer.h"
 #include "app/window/main_window.h"
 #include "filelist/file_list_panel.h"
+#include "platform/shell/instance_channel.h"
 #include "platform/shell/shell.h"
 
 #include <cstdio>
@@ -64,13 +65,17 @@ int main(int argc, char* argv[]) {
   context.shell = &shell;
   context.log = &mirelo::app::ProcessLog();
 
+  // Another instance runs for this AppDir: it takes the paths, and this start ends.
+  if (!paths.empty()) {
+    for (std::string& path : paths) {
+      path = QFile::encodeName(QDir::current().absoluteFilePath(QFile::decodeName(path.c_str()))).toStdString();
+    }
+    if (mirelo::shell::SendToRunningInstance(context.appDir, paths)) return 0;
+  }
   mirelo::window::MainWindow window(std::move(context));
   if (!window.Form_Load()) return 0;
   window.show();
   // Paths given to the program (a file manager's "Open With") are taken as a drop of them.
-  if (!paths.empty()) {
-    for (std::string& path : paths) path = QFile::encodeName(QDir::current().absoluteFilePath(QFile::decodeName(path.c_str()))).toStdString();
-    window.FileList().List1_OLEDragDrop(paths);
-  }
+  if (!paths.empty()) window.FileList().List1_OLEDragDrop(paths);
   return QApplication::exec();
 }

@@ -33,6 +33,7 @@
 #include "filelist/batch_panel.h"
 #include "filelist/file_list_panel.h"
 #include "filelist/preview_panel.h"
+#include "platform/shell/instance_channel.h"
 #include "platform/shell/shell.h"
 #include "platform/shell/single_instance.h"
 
@@ -115,6 +116,16 @@ bool MainWindow::Form_Load() {
   if (instanceLock_->anotherInstance()) {
     ctx_.shell->ShowError(nullptr, QStringLiteral(u"ミレロはすでに起動されています。"));
     return false;
+  }
+  if (instanceLock_->held()) {
+    // Later starts with paths hand them over here ("Open With" on a running program).
+    auto* channel = new shell::InstanceChannel(this);
+    channel->Listen(ctx_.appDir);
+    connect(channel, &shell::InstanceChannel::pathsReceived, this, [this](const std::vector<std::string>& paths) {
+      fileList_->List1_OLEDragDrop(paths);
+      raise();
+      activateWindow();
+    });
   }
   // 2. AppDir came with the context. 3. Centre the window.
   Centre();

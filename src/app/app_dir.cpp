@@ -16,12 +16,33 @@ std::optional<std::filesystem::path> ExecutableDir() {
   return exe.parent_path();
 }
 
+#ifndef MIRELO_INSTALL_BINDIR
+#define MIRELO_INSTALL_BINDIR "/usr/local/bin"
+#endif
+
+bool IsSystemProgramFolder(const std::filesystem::path& dir) {
+  namespace fs = std::filesystem;
+  static constexpr const char* kFolders[] = {
+      MIRELO_INSTALL_BINDIR, "/usr/bin",        "/usr/local/bin", "/bin",
+      "/usr/sbin",           "/usr/local/sbin", "/sbin",          "/usr/games",
+  };
+  // Canonical forms, so /bin on a merged-/usr system and trailing slashes compare equal.
+  std::error_code ec;
+  const fs::path self = fs::weakly_canonical(dir, ec);
+  if (ec) return false;
+  for (const char* folder : kFolders) {
+    const fs::path system = fs::weakly_canonical(folder, ec);
+    if (!ec && self == system) return true;
+  }
+  return false;
+}
+
 std::filesystem::path ResolveAppDir(const std::filesystem::path& executableDir, const char* xdgConfigHome,
                                     const char* home) {
   namespace fs = std::filesystem;
   std::error_code ec;
   if (!executableDir.empty() && fs::is_directory(executableDir, ec) &&
-      ::access(executableDir.c_str(), W_OK) == 0)
+      ::access(executableDir.c_str(), W_OK) == 0 && !IsSystemProgramFolder(executableDir))
     return executableDir;
   fs::path base;
   if (xdgConfigHome && *xdgConfigHome && fs::path(xdgConfigHome).is_absolute()) {

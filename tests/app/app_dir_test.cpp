@@ -30,6 +30,23 @@ TEST(AppDirTest, OtherwiseTheXdgConfigFolderCreatedOnDemand) {
   EXPECT_TRUE(fs::is_directory(home / ".config" / "mirelo"));
 }
 
+// Root may write /usr/bin; an installed program must still keep its INI files in the user's folder.
+TEST(AppDirTest, SystemProgramFoldersAreNeverTheAppDir) {
+  test::TempDir dir;
+  const fs::path config = dir / "config";
+  for (const char* folder :
+       {"/usr/bin", "/usr/bin/", "/bin", "/usr/local/bin", "/usr/sbin", MIRELO_INSTALL_BINDIR}) {
+    SCOPED_TRACE(folder);
+    EXPECT_TRUE(IsSystemProgramFolder(folder));
+    EXPECT_EQ(ResolveAppDir(folder, config.c_str(), "/nowhere"), config / "mirelo");
+  }
+  for (const fs::path& folder :
+       {fs::path("/usr"), fs::path("/usr/bin/mirelo"), fs::path("/opt/mirelo/bin"), dir.path()}) {
+    SCOPED_TRACE(folder);
+    EXPECT_FALSE(IsSystemProgramFolder(folder));
+  }
+}
+
 TEST(AppDirTest, ExecutableDirIsTheTestsFolder) {
   const auto exeDir = ExecutableDir();
   ASSERT_TRUE(exeDir.has_value());

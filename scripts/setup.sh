@@ -16,8 +16,8 @@ packages=(
   # tests, fuzzing, benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev imagemagick clang libclang-rt-14-dev
   xvfb xauth x11-apps x11-utils libvips-tools ffmpegthumbnailer hyperfine time libjpeg-turbo-progs
-  # desktop files, man pages and the Debian package: validators, dpkg-shlibdeps, groff
-  desktop-file-utils appstream dpkg-dev groff-base
+  # desktop files, man pages and the Debian package: validators, dpkg-shlibdeps, groff, gio (Open With)
+  desktop-file-utils appstream dpkg-dev groff-base libglib2.0-bin
   # Japanese fonts for the interface
   fonts-ipafont-gothic fonts-noto-cjk qt6-translations-l10n
 )

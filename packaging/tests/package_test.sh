@@ -88,6 +88,34 @@ if [ "$gui" = ON ]; then
       fail "mirelo does not look for its help in /usr/share/mirelo/help"
   fi
 fi
+# "Open With" as a file manager does it, through GLib's desktop-entry code: the unpacked entry is
+# offered for every still and video type, and launching it with files hands those files, absolute
+# and one per argument, to mirelo (a stand-in here, as this check has no display; that
+# `mirelo FILE...` puts them in the list is tested with the window).
+if [ "$gui" = ON ] && command -v gio >/dev/null 2>&1 && command -v update-desktop-database >/dev/null 2>&1; then
+  apps=$root/usr/share/applications
+  update-desktop-database "$apps"
+  mkdir -p "$work/stand-in" "$work/open/a b"
+  cat >"$work/stand-in/mirelo" <<'STANDIN'
+#!/bin/sh
+printf '%s\n' "$@" >"$MIRELO_OPENED"
+STANDIN
+  chmod +x "$work/stand-in/mirelo"
+  cp "$sample" "$work/open/one.jpg"
+  cp "$sample" "$work/open/a b/two three.jpg"
+  export XDG_DATA_DIRS="$root/usr/share:${XDG_DATA_DIRS:-/usr/local/share:/usr/share}" XDG_DATA_HOME="$work/data"
+  # GLib hides an entry whose TryExec program is not on the PATH, as after a real install it is.
+  export PATH="$root/usr/bin:$PATH"
+  for type in $(sed -n 's/^MimeType=//p' "$apps/mirelo.desktop" | tr ';' ' '); do
+    gio mime "$type" | grep -q '^[[:space:]]*mirelo\.desktop$' || fail "Open With does not offer mirelo for $type"
+  done
+  (cd "$work/open" && PATH="$work/stand-in:$PATH" MIRELO_OPENED="$work/opened" \
+    gio launch "$apps/mirelo.desktop" one.jpg "a b/two three.jpg") || fail "gio launch"
+  for _ in 1 2 3 4 5 6 7 8 9 10; do [ -s "$work/opened" ] && break; sleep 0.2; done
+  printf '%s\n' "$work/open/one.jpg" "$work/open/a b/two three.jpg" >"$work/expected-opened"
+  cmp -s "$work/opened" "$work/expected-opened" || { cat "$work/opened"; fail "Open With passed other arguments"; }
+  echo "Open With: offered for every type, the files reach mirelo"
+fi
 if command -v man >/dev/null 2>&1; then
   MANWIDTH=80 man -l "$root/usr/share/man/man1/mirelo-batch.1.gz" 2>/dev/null | grep -q -- "--dry-run" ||
     fail "the man page does not render"

@@ -39,14 +39,29 @@ done <"$build_dir/demo-written.txt"
 echo
 echo "The thumbnails are in $out"
 
-# `make demo GUI=1` then opens the desktop program on the same build.
+# A contact sheet of what was written, each thumbnail labelled with its name.
+sheet=$build_dir/demo-sheet.png
+if command -v montage >/dev/null 2>&1; then
+  mapfile -t written <"$build_dir/demo-written.txt"
+  montage -font DejaVu-Sans -pointsize 11 -label '%f' "${written[@]}" -tile 4x -geometry 160x120+8+6 \
+    -background '#f4f4f4' "$sheet"
+  echo "Contact sheet: $sheet"
+fi
+
+# `make demo GUI=1` then opens the desktop program on the same build, with the samples and the
+# clip in its list.
 if [ "${GUI:-0}" = 1 ]; then
   gui=$build_dir/src/app/window/mirelo
+  inputs=()
+  for f in samples/*; do
+    case $f in *.sh) ;; *) inputs+=("$PWD/$f") ;; esac
+  done
+  inputs+=("$PWD/$clip")
   if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     echo "Starting the desktop program: $gui"
-    exec "$gui"
+    exec "$gui" "${inputs[@]}"
   else
-    echo "No display: the desktop program needs one (try: xvfb-run -a $gui, or make screenshot)."
+    echo "No display: the desktop program needs one (try: xvfb-run -a $gui FILE..., or make screenshot)."
   fi
 else
   echo "The desktop program: $build_dir/src/app/window/mirelo (or: make demo GUI=1)"

@@ -43,7 +43,7 @@ class BatchPanel::Forwarder final : public production::BatchFrontEnd {
   void pictureSized(int, production::EntryKind kind, int width, int height) override {
     Post([kind, width, height](BatchPanel& p) {
       QLabel* label = kind == production::EntryKind::Still ? p.c_.Lb_s_size : p.c_.Lb_v_size;
-      label->setText(Q(production::SizeCaption(width, height)));
+      label->setText(Q(production::SizeCaptionFor(kind, width, height)));
     });
   }
   void progress(int done, int) override {

@@ -29,6 +29,7 @@
 #include "platform/shell/shell.h"
 #include "platform/video/mpv_player.h"
 #include "platform/video/video_errors.h"
+#include "production/batch_texts.h"
 #include "production/extensions.h"
 
 namespace mirelo::filelist {
@@ -42,11 +43,6 @@ constexpr double kShapeWidthTwips = 3000.0;
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 std::filesystem::path FilePath(const std::string& path) { return std::filesystem::path(path); }
-
-std::string SizeText(int width, int height) {
-  return app::SignedNumberText(static_cast<std::int16_t>(width)) + "x" +
-         app::SignedNumberText(static_cast<std::int16_t>(height));
-}
 
 // A stored scene read back as a number: blanks around it allowed; anything else is 13.
 double SceneSeconds(const std::string& text) {
@@ -267,7 +263,7 @@ void PreviewPanel::ShowStill(bool selected) {
   c_.LEAD1->SetImage(image);
   const int width = image.sourceWidth > 0 ? image.sourceWidth : image.width;
   const int height = image.sourceHeight > 0 ? image.sourceHeight : image.height;
-  c_.Lb_s_size->setText(Q(SizeText(width, height)));
+  c_.Lb_s_size->setText(Q(production::SizeCaptionFor(production::EntryKind::Still, width, height)));
 }
 
 void PreviewPanel::OpenVideo() {
@@ -277,7 +273,7 @@ void PreviewPanel::OpenVideo() {
   // What the original's media services refused to render: no picture, no decoder for it.
   if (!media_.hasVideo) throw Error(video::err::kUnsupportedFormat, "no video stream");
   if (!media_.decoderAvailable || media_.width <= 0 || media_.height <= 0) throw Error(video::err::kNoDecoder);
-  c_.Lb_v_size->setText(Q(SizeText(media_.width, media_.height)));
+  c_.Lb_v_size->setText(Q(production::SizeCaptionFor(production::EntryKind::Video, media_.width, media_.height)));
 
   // Shape1 takes the clip's aspect ratio at its design width; a tall clip is held to the room
   // above the player's buttons and shown letterboxed there.

@@ -34,6 +34,11 @@ std::string SizeCaption(int width, int height) {
   return app::SignedNumberText(width) + "x" + app::SignedNumberText(height);
 }
 
+std::string SizeCaptionFor(EntryKind kind, int width, int height) {
+  if (kind != EntryKind::Still) return SizeCaption(width, height);
+  return SizeCaption(static_cast<std::int16_t>(width), static_cast<std::int16_t>(height));
+}
+
 std::string RunErrorMessage(std::string_view path, std::int32_t number) {
   std::string message(path);
   message += "\r\n";

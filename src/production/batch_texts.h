@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "production/extensions.h"
+
 namespace mirelo::production {
 
 inline constexpr std::string_view kErrorTitle = "エラーメッセージ";
@@ -24,6 +26,10 @@ inline constexpr std::string_view kFinishedTitle = "作業";
 // Caption of the still and video size labels: width, "x", height, each with a blank before it
 // (" 640x 480").
 std::string SizeCaption(int width, int height);
+
+// The caption of a size label for an entry of this kind. A still's width and height are shown as
+// signed 16-bit values, as the still label always showed them; a clip's as they are.
+std::string SizeCaptionFor(EntryKind kind, int width, int height);
 
 // The error line of an error that ends the run (the entry's path stands on the line before it).
 // Note "を読み込めません" here, unlike the still loader's "が読み込めません".

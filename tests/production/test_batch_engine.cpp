@@ -192,6 +192,22 @@ TEST_F(BatchEngineTest, OpenedPicturesReportTheirSizeForTheLabels) {
   EXPECT_EQ(SizeCaption(640, 480), " 640x 480");
 }
 
+// The still label shows 16-bit values (a 40000-pixel-wide picture reads negative); the video label does not.
+TEST(SizeCaptionTest, StillsWrapToSixteenBitsClipsDoNot) {
+  struct Row {
+    EntryKind kind;
+    int width, height;
+    std::string caption;
+  };
+  const Row rows[] = {{EntryKind::Still, 640, 480, " 640x 480"},
+                      {EntryKind::Still, 40000, 32767, "-25536x 32767"},
+                      {EntryKind::Still, 65536, 1, " 0x 1"},
+                      {EntryKind::Video, 40000, 300, " 40000x 300"}};
+  for (const Row& row : rows) {
+    EXPECT_EQ(SizeCaptionFor(row.kind, row.width, row.height), row.caption) << row.width << "x" << row.height;
+  }
+}
+
 // A still that cannot be read fails in the run's own load, which ends the run.
 TEST_F(BatchEngineTest, AnUnreadableStillEndsTheRun) {
   struct Row {

@@ -13,9 +13,9 @@ std::optional<std::filesystem::path> ExecutableDir();
 bool IsSystemProgramFolder(const std::filesystem::path& dir);
 
 // AppDir (design.md section 4): executableDir when it is a writable folder that is not a system
-// program folder; otherwise
-// $XDG_CONFIG_HOME/mirelo (default ~/.config/mirelo), created on demand. Environment values
-// come from the arguments so tests need not touch the process environment; nullptr means unset.
+// program folder; otherwise $XDG_CONFIG_HOME/mirelo (default ~/.config/mirelo), created on demand.
+// Environment values come from the arguments so tests need not touch the process environment;
+// nullptr means unset.
 std::filesystem::path ResolveAppDir(const std::filesystem::path& executableDir, const char* xdgConfigHome,
                                     const char* home);
 

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <iterator>
 #include <unordered_set>
 
 namespace mirelo::production {
@@ -13,14 +14,35 @@ std::string GetFileExt(std::string_view name) {
   return std::string(name.substr(dot + 1));
 }
 
-std::int16_t ExtOK(std::string_view name) {
+namespace {
+
+// The tables are ASCII, so lowering ASCII letters is all a match can depend on.
+std::string LoweredExt(std::string_view name) {
   std::string ext = GetFileExt(name);
-  // The search text is ASCII, so lowering ASCII letters is all a match can depend on.
   std::transform(ext.begin(), ext.end(), ext.begin(),
                  [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
-  const auto pos = kSupportedExtensions.find(ext);
+  return ext;
+}
+
+template <std::size_t N>
+bool Listed(const std::string_view (&table)[N], std::string_view ext) {
+  return std::find(std::begin(table), std::end(table), ext) != std::end(table);
+}
+
+}  // namespace
+
+std::int16_t ExtOK(std::string_view name) {
+  const auto pos = kSupportedExtensions.find(LoweredExt(name));
   if (pos == std::string_view::npos) return 0;
   return static_cast<std::int16_t>(pos + 1);
+}
+
+std::optional<EntryKind> SupportedKind(std::string_view path) {
+  if (const std::int16_t position = ExtOK(path); position > 0) return KindFromPosition(position);
+  const std::string ext = LoweredExt(path);
+  if (Listed(kModernStillExtensions, ext)) return EntryKind::Still;
+  if (Listed(kModernVideoExtensions, ext)) return EntryKind::Video;
+  return std::nullopt;
 }
 
 namespace {
@@ -35,7 +57,7 @@ DropVerdict CheckFile(const std::string& path) {
   while (name.size() > 1 && name.back() == '/') name.remove_suffix(1);
   if (const auto slash = name.rfind('/'); slash != std::string_view::npos) name.remove_prefix(slash + 1);
   if (!name.empty() && name.front() == '.') return DropVerdict::Hidden;
-  if (ExtOK(path) <= 0) return DropVerdict::Unsupported;
+  if (!SupportedKind(path)) return DropVerdict::Unsupported;
   return DropVerdict::Accepted;
 }
 

@@ -4,6 +4,7 @@
 // batch engine and mirelo-batch. GUI-free.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,11 +29,26 @@ std::int16_t ExtOK(std::string_view name);
 
 enum class EntryKind { Video, Still };
 
-// The kind rule: ExtOK 27 or more is a still image, anything below a video entry.
+// The kind rule of ExtOK: 27 or more is a still image, anything below a video entry.
 inline EntryKind KindFromPosition(std::int16_t position) {
   return position >= kFirstStillPosition ? EntryKind::Still : EntryKind::Video;
 }
-inline EntryKind KindOf(std::string_view path) { return KindFromPosition(ExtOK(path)); }
+
+// Today's kinds, which the search text above predates: matched as whole extensions, without regard
+// to case. Stills: HEIF/AVIF, WebP, JPEG XL, longer spellings of the old kinds and camera RAW.
+inline constexpr std::string_view kModernStillExtensions[] = {
+    "heic", "heif", "hif",  "avif", "webp", "jxl", "tiff", "jfif", "jpe", "pict", "dng", "cr2",
+    "cr3",  "crw",  "nef",  "nrw",  "arw",  "srf", "sr2",  "orf",  "rw2", "raf",  "pef", "srw",
+    "3fr",  "iiq",  "erf",  "kdc",  "dcr",  "mrw", "mos",  "mef",  "raw", "rwl",  "x3f", "gpr"};
+inline constexpr std::string_view kModernVideoExtensions[] = {
+    "mp4", "m4v", "mov", "qt", "mkv", "webm", "3gp", "3g2", "ts", "mts", "m2ts", "m2t", "ogv", "vob"};
+
+// The one kind rule of the drop, the preview, the batch run and mirelo-batch: ExtOK first, exactly
+// as it always was; a name it does not know is looked up in today's tables. Empty: unsupported.
+std::optional<EntryKind> SupportedKind(std::string_view path);
+
+// The kind of an entry already accepted (an unsupported name counts as a video, as ExtOK's 1..26).
+inline EntryKind KindOf(std::string_view path) { return SupportedKind(path).value_or(EntryKind::Video); }
 
 // Why a dropped path was or was not taken.
 enum class DropVerdict {
@@ -40,7 +56,7 @@ enum class DropVerdict {
   Missing,         // vanished or cannot be examined (a dangling link included)
   NotRegularFile,  // folder, device, socket, pipe
   Hidden,          // file name starts with "."
-  Unsupported,     // ExtOK gives 0
+  Unsupported,     // neither ExtOK nor today's tables know the extension
   AlreadyListed,   // exactly the same text is listed already (letter case counts)
 };
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <optional>
 #include <vector>
 
 #include "production/extensions.h"
@@ -71,6 +72,34 @@ TEST(Extensions, ExtOKPositionsAndKinds) {
   EXPECT_EQ(KindOf("/x/README"), EntryKind::Video);
   EXPECT_EQ(KindFromPosition(26), EntryKind::Video);
   EXPECT_EQ(KindFromPosition(27), EntryKind::Still);
+}
+
+TEST(Extensions, TodaysKindsAreWholeExtensionsBesideExtOK) {
+  struct Row {
+    const char* name;
+    std::optional<EntryKind> kind;
+  };
+  const std::vector<Row> rows = {
+      {"/p/IMG_0001.HEIC", EntryKind::Still}, {"/p/a.heif", EntryKind::Still}, {"/p/a.hif", EntryKind::Still},
+      {"/p/a.avif", EntryKind::Still},        {"/p/a.WebP", EntryKind::Still}, {"/p/a.jxl", EntryKind::Still},
+      {"/p/a.tiff", EntryKind::Still},        {"/p/a.jfif", EntryKind::Still}, {"/p/a.pict", EntryKind::Still},
+      {"/p/DSC_0003.NEF", EntryKind::Still},  {"/p/a.dng", EntryKind::Still},  {"/p/a.cr3", EntryKind::Still},
+      {"/p/a.ARW", EntryKind::Still},         {"/p/a.rw2", EntryKind::Still},  {"/p/a.3fr", EntryKind::Still},
+      {"/v/IMG_0002.MOV", EntryKind::Video},  {"/v/a.mp4", EntryKind::Video},  {"/v/a.m4v", EntryKind::Video},
+      {"/v/a.qt", EntryKind::Video},          {"/v/a.MKV", EntryKind::Video},  {"/v/a.webm", EntryKind::Video},
+      {"/v/a.3gp", EntryKind::Video},         {"/v/a.3g2", EntryKind::Video},  {"/v/a.ts", EntryKind::Video},
+      {"/v/a.mts", EntryKind::Video},         {"/v/a.m2ts", EntryKind::Video}, {"/v/a.ogv", EntryKind::Video},
+      {"/v/a.vob", EntryKind::Video},
+      // ExtOK keeps its say where it finds anything: "jpe" lies in "jpeg", README at 1.
+      {"/p/a.jpe", EntryKind::Still},         {"/x/README", EntryKind::Video}, {"/v/clip.mp", EntryKind::Video},
+      // Whole extensions only: neither parts nor longer names of the new ones.
+      {"/x/a.mp", EntryKind::Video},  // ExtOK's substring rule, not the new table
+      {"/x/a.mp44", std::nullopt},            {"/x/a.heicx", std::nullopt},    {"/x/a.eic", std::nullopt},
+      {"/x/a.txt", std::nullopt},             {"/my.pics/photo", std::nullopt}, {"/x.mov/photo", std::nullopt},
+  };
+  for (const Row& r : rows) {
+    EXPECT_EQ(SupportedKind(r.name), r.kind) << r.name;
+  }
 }
 
 class DropTest : public ::testing::Test {

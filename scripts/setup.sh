@@ -21,7 +21,7 @@ packages=(
   # the new formats' own encoders and decoders, as independent references in tests
   libheif-examples webp libjxl-tools libavif-bin libraw-bin
   # desktop files, man pages and the Debian package: validators, dpkg-shlibdeps, groff, gio (Open With)
-  desktop-file-utils appstream dpkg-dev groff-base libglib2.0-bin
+  desktop-file-utils appstream dpkg-dev groff-base libglib2.0-bin shared-mime-info
   # Japanese fonts for the interface
   fonts-ipafont-gothic fonts-noto-cjk qt6-translations-l10n
 )

@@ -159,8 +159,15 @@ void PreviewPanel::ReportPlayerFailure() {
   const PreviewFailure failure =
       PreviewFailureFor(video::err::kUnsupportedFormat, item->text(), item->checkState() == Qt::Checked);
   shell_.ShowError(&window_, failure.text);
-  if (failure.deselect) item->setCheckState(Qt::Unchecked);
+  if (failure.deselect) Deselect(*item);
   c_.List1->update();
+}
+
+void PreviewPanel::Deselect(QListWidgetItem& item) {
+  // The handler's own deselection is no click on the entry: it must not run the handler again,
+  // which would grey the player the failed open has just enabled.
+  const QSignalBlocker quiet(c_.List1);
+  item.setCheckState(Qt::Unchecked);
 }
 
 void PreviewPanel::ClearStill() { c_.LEAD1->Clear(); }
@@ -215,7 +222,7 @@ void PreviewPanel::List1_Click() {
       } catch (const Error& error) {
         const PreviewFailure failure = PreviewFailureFor(error.number(), item->text(), selected);
         shell_.ShowError(&window_, failure.text);
-        if (failure.deselect) c_.List1->item(CurrentIndex)->setCheckState(Qt::Unchecked);
+        if (failure.deselect) Deselect(*c_.List1->item(CurrentIndex));
         c_.List1->update();
         return;
       } catch (const std::bad_alloc&) {

@@ -15,6 +15,8 @@
 #include "platform/imaging/image.h"
 #include "platform/video/media_probe.h"
 
+class QListWidgetItem;
+
 namespace mirelo::shell {
 class Shell;
 }
@@ -88,6 +90,7 @@ class PreviewPanel : public QObject {
   void OpenVideo();
   void OnPlayerWakeup();
   void ReportPlayerFailure();
+  void Deselect(QListWidgetItem& item);
   void SetSliderValue(int value);
 
   window::MainWindow& window_;

@@ -91,14 +91,18 @@ class PreviewTest : public QObject {
     QTest::addColumn<QString>("content");
     QTest::addColumn<QString>("tail");  // after the path, or the whole text when it starts with "Error"
     QTest::addColumn<bool>("deselected");
-    QTest::newRow("text named .bmp") << QStringLiteral(u"t.bmp") << QStringLiteral(u"hello") << QStringLiteral(u" のファイルフォーマットが不正です。") << false;
-    QTest::newRow("empty jpeg") << QStringLiteral(u"e.jpg") << QStringLiteral(u"") << QStringLiteral(u" のファイルフォーマットが不正です。") << false;
-    QTest::newRow("text named .avi")
-        << QStringLiteral(u"t.avi") << QStringLiteral(u"hello")
-        << QStringLiteral(u" は正しいビデオフォーマットでないか、再生に必要なコーデックがインストールされていません。(-2147220891)") << true;
+    // A clip's open enables the player before it fails, and the failure leaves it so.
+    QTest::addColumn<bool>("playerEnabled");
+    const QString badFormat = QStringLiteral(u" のファイルフォーマットが不正です。");
+    const QString badClip =
+        QStringLiteral(u" は正しいビデオフォーマットでないか、再生に必要なコーデックがインストールされていません。(-2147220891)");
+    QTest::newRow("text named .bmp") << QStringLiteral(u"t.bmp") << QStringLiteral(u"hello") << badFormat << false << false;
+    QTest::newRow("empty jpeg") << QStringLiteral(u"e.jpg") << QStringLiteral(u"") << badFormat << false << false;
+    QTest::newRow("text named .heic") << QStringLiteral(u"t.HEIC") << QStringLiteral(u"hello") << badFormat << false << false;
+    QTest::newRow("text named .avi") << QStringLiteral(u"t.avi") << QStringLiteral(u"hello") << badClip << true << true;
+    QTest::newRow("text named .mp4") << QStringLiteral(u"t.mp4") << QStringLiteral(u"hello") << badClip << true << true;
     QTest::newRow("playlist named .mpg")
-        << QStringLiteral(u"p.mpg") << QStringLiteral(u"#EXTM3U\nfile:///etc/passwd\n")
-        << QStringLiteral(u" は正しいビデオフォーマットでないか、再生に必要なコーデックがインストールされていません。(-2147220891)") << true;
+        << QStringLiteral(u"p.mpg") << QStringLiteral(u"#EXTM3U\nfile:///etc/passwd\n") << badClip << true << true;
   }
 
   void failuresGiveTheirMessages() {
@@ -106,15 +110,22 @@ class PreviewTest : public QObject {
     QFETCH(QString, content);
     QFETCH(QString, tail);
     QFETCH(bool, deselected);
+    QFETCH(bool, playerEnabled);
     mirelo::test::TempDir dir;
     const fs::path file = mirelo::testing::MakeText(dir / name.toStdString(), content.toStdString());
     WindowHarness h;
     auto& w = h.Start();
+    const auto& c = w.Controls();
     DropFiles(w, {file});
+    QTest::qWait(20);  // a click the deselection might have queued would run here
     QCOMPARE(h.shell.errors, QStringList{Text(file) + tail});
-    QCOMPARE(w.Controls().List1->item(0)->checkState(), deselected ? Qt::Unchecked : Qt::Checked);
-    QCOMPARE(w.Controls().Lb_s_size->text(), QString());
-    QVERIFY(w.Controls().Bt_Go->isEnabled());
+    QCOMPARE(c.List1->item(0)->checkState(), deselected ? Qt::Unchecked : Qt::Checked);
+    QCOMPARE(c.Lb_s_size->text(), QString());
+    QVERIFY(c.Bt_Go->isEnabled());
+    for (QWidget* control : {static_cast<QWidget*>(c.V_Play), static_cast<QWidget*>(c.SL1),
+                             static_cast<QWidget*>(c.Chk_Mute), static_cast<QWidget*>(c.Bt_Select)}) {
+      QCOMPARE(control->isEnabled(), playerEnabled);
+    }
   }
 
   void clipOpensPausedWithItsSizeAndShape() {

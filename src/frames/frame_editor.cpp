@@ -20,6 +20,7 @@
 #include "platform/error.h"
 #include "platform/imaging/imaging_control.h"
 #include "platform/shell/shell.h"
+#include "production/extensions.h"
 
 namespace mirelo::frames {
 namespace {
@@ -58,6 +59,17 @@ QRect Normalised(const Rect16& r) {
 
 QString FramePictureFilter() {
   return QStringLiteral(u"ピクチャ (*.bmp;*.jpg;*.jpeg;*.gif;*.pct;*.png)|*.bmp;*.jpg;*.jpeg;*.gif;*.pct;*.png");
+}
+
+QString FramePictureChooserFilter() {
+  // A frame picture may be any still the program reads: the original kinds and today's.
+  QStringList patterns;
+  for (const char* ext : {"bmp", "jpg", "jpeg", "gif", "pct", "png", "tif"}) patterns << QStringLiteral("*.") + QLatin1String(ext);
+  for (std::string_view ext : production::kModernStillExtensions) {
+    patterns << QStringLiteral("*.") + QString::fromLatin1(ext.data(), static_cast<qsizetype>(ext.size()));
+  }
+  const QString list = patterns.join(u';');
+  return FramePictureFilter() + QStringLiteral(u"|すべての静止画 (") + list + QStringLiteral(u")|") + list;
 }
 
 QString FrameLoadFailureText(std::int32_t errorNumber, const QString& path, bool activation) {
@@ -256,7 +268,7 @@ void FrameEditor::Form_Activate() {
 }
 
 void FrameEditor::Bt_Load_Click() {
-  const std::optional<QString> chosen = shell_.GetOpenFileName(this, QString(), FramePictureFilter());
+  const std::optional<QString> chosen = shell_.GetOpenFileName(this, QString(), FramePictureChooserFilter());
   if (!chosen) return;
   frameEditFile_ = chosen->toStdString();
   try {

@@ -27,6 +27,8 @@ namespace mirelo::frames {
 
 // The open dialog's filter, in the program's "description|patterns" form.
 QString FramePictureFilter();
+// What the picture chooser offers: that filter first, then every still kind the program reads.
+QString FramePictureChooserFilter();
 
 // The message for a failed load of path. activation: the stored frame was being shown (a missing
 // file then has its own text); otherwise the load button's texts.

@@ -27,6 +27,11 @@ bool IsGif(Bytes data);
 bool IsTiff(Bytes data);
 bool IsBmp(Bytes data);
 bool IsPict(Bytes data);  // with or without the 512-byte preamble
+bool IsHeif(Bytes data);  // ISO-BMFF with a HEIF or AVIF brand (not a clip)
+bool IsWebp(Bytes data);
+bool IsJxl(Bytes data);   // bare codestream or container
+// Camera RAW: its own signatures, or a TIFF structure with sensor data (DNG, NEF, CR2, ARW ...).
+bool IsCameraRaw(Bytes data);
 
 Image ReadJpeg(Bytes data, const LoadOptions& options);
 Image ReadPng(Bytes data, const LoadOptions& options);
@@ -34,6 +39,10 @@ Image ReadGif(Bytes data, const LoadOptions& options);
 Image ReadTiff(Bytes data, const LoadOptions& options);
 Image ReadBmp(Bytes data, const LoadOptions& options);
 Image ReadPict(Bytes data, const LoadOptions& options);
+Image ReadHeif(Bytes data, const LoadOptions& options);  // HEIC/HEIF and AVIF
+Image ReadWebp(Bytes data, const LoadOptions& options);
+Image ReadJxl(Bytes data, const LoadOptions& options);
+Image ReadRaw(Bytes data, const LoadOptions& options);
 
 // Sniffs and dispatches; 20009 when no reader claims the data.
 Image DecodeImage(Bytes data, const LoadOptions& options = {});
@@ -43,5 +52,6 @@ std::vector<std::uint8_t> WritePng(const Image& image, const SaveParams& params)
 std::vector<std::uint8_t> WriteGif(const Image& image, const SaveParams& params);
 std::vector<std::uint8_t> WritePict(const Image& image, const SaveParams& params);
 std::vector<std::uint8_t> WriteBmp(const Image& image, const SaveParams& params);
+std::vector<std::uint8_t> WriteWebp(const Image& image, const SaveParams& params);  // lossy
 
 }  // namespace mirelo::imaging

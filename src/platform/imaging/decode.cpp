@@ -37,6 +37,16 @@ Image DecodeImage(Bytes data, const LoadOptions& options) {
     image = ReadPng(data, options);
   } else if (IsGif(data)) {
     image = ReadGif(data, options);
+  } else if (IsCameraRaw(data)) {
+    // Before TIFF: most RAWs are TIFF-structured, and libtiff would read only their first IFD
+    // (often a small preview). CR3 is ISO-BMFF, so this also comes before HEIF.
+    image = ReadRaw(data, options);
+  } else if (IsHeif(data)) {
+    image = ReadHeif(data, options);
+  } else if (IsWebp(data)) {
+    image = ReadWebp(data, options);
+  } else if (IsJxl(data)) {
+    image = ReadJxl(data, options);
   } else if (IsTiff(data)) {
     image = ReadTiff(data, options);
   } else if (IsBmp(data)) {

@@ -177,6 +177,7 @@ std::vector<std::uint8_t> ImagingControl::Encode(int formatCode, int bitsPerPixe
       case format::kGif: requireBits({8}); RequireImage(image_, "save"); return WriteGif(image_, params);
       case format::kPict: requireBits({24}); RequireImage(image_, "save"); return WritePict(image_, params);
       case format::kBmp: requireBits({8, 24}); RequireImage(image_, "save"); return WriteBmp(image_, params);
+      case format::kWebp: requireBits({24}); RequireImage(image_, "save"); return WriteWebp(image_, params);
       default: Invalid("save: unknown format code " + std::to_string(formatCode));
     }
   };

@@ -16,6 +16,7 @@ inline constexpr int kBmp = 6;
 inline constexpr int kJpeg = 10;
 inline constexpr int kPict = 56;
 inline constexpr int kPng = 75;
+inline constexpr int kWebp = 80;  // lossy; no resolution is stored
 }  // namespace format
 
 // Palette options of the colour resolution change.

@@ -1,4 +1,5 @@
-// Files written by ImageMagick in many variants decode to the pixels ImageMagick itself decodes.
+// Files written by ImageMagick in many variants decode to the pixels ImageMagick itself decodes;
+// today's formats, written by their own encoders, decode to the pixels their own decoders give.
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,7 @@
 
 #include "platform/error.h"
 #include "platform/imaging/codecs.h"
+#include "platform/imaging/exif_orientation.h"
 #include "support/magick.h"
 #include "support/temp_dir.h"
 #include "test_codec_helpers.h"
@@ -177,6 +179,151 @@ TEST_P(ExifOrientation, ComesOutUpright) {
 
 INSTANTIATE_TEST_SUITE_P(AllEight, ExifOrientation,
                          ::testing::Combine(::testing::Range(1, 9), ::testing::Bool()));
+
+// ---------------------------------------------------------------------------------------------
+// HEIC/HEIF, AVIF, WebP, JPEG XL: files made by the formats' own encoders from PNGs without any
+// colour chunk (so that no decoder has a gamma to apply), compared with the formats' own decoders.
+
+class ToolFixtures {
+ public:
+  static ToolFixtures& Get() {
+    static ToolFixtures fixtures;
+    return fixtures;
+  }
+  const test::TempDir& dir() const { return dir_; }
+  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+ private:
+  ToolFixtures() {
+    test::WriteBytes(dir_ / "src.png", WritePng(test::SyntheticPicture(97, 61), {}));
+    const std::vector<std::string> plain = {"-define", "png:exclude-chunks=gAMA,cHRM,sRGB,bKGD,tIME,tEXt,zTXt,pHYs"};
+    std::vector<std::string> src16 = {path("src.png"), "-depth", "16"}, rgba = {path("src.png"), "(", "-size", "97x61",
+        "gradient:white-black", ")", "-alpha", "off", "-compose", "CopyOpacity", "-composite"};
+    src16.insert(src16.end(), plain.begin(), plain.end());
+    rgba.insert(rgba.end(), plain.begin(), plain.end());
+    src16.push_back("PNG48:" + path("src16.png"));
+    rgba.push_back("PNG32:" + path("rgba.png"));
+    if (!MagickConvert(src16) || !MagickConvert(rgba)) throw std::runtime_error("ImageMagick cannot make the fixtures");
+    // A JPEG whose EXIF asks for a quarter turn clockwise.
+    test::WriteBytes(dir_ / "exif6.jpg",
+                     test::WithExifOrientation(WriteJpeg(test::SyntheticPicture(97, 61), {}), 6, false));
+  }
+  test::TempDir dir_;
+};
+
+struct ToolVariant {
+  const char* name;
+  const char* output;                  // file name of the encoded picture
+  std::vector<std::string> encode;     // "{src}", "{src16}", "{rgba}", "{exif6}": sources; "{out}": output
+  std::vector<std::string> reference;  // the format's own decoder: "{in}" the file, "{ref}" a PNG
+  const char* expected;                // without a reference decoder: the source it must equal
+  int tolerance;                       // largest channel difference
+  Size size;                           // upright
+  int storedBits;
+};
+
+std::ostream& operator<<(std::ostream& os, const ToolVariant& v) { return os << v.name; }
+
+class ToolVariantRead : public ::testing::TestWithParam<ToolVariant> {};
+
+TEST_P(ToolVariantRead, DecodesLikeTheFormatsOwnDecoder) {
+  const ToolVariant& v = GetParam();
+  for (const auto* tools : {&v.encode, &v.reference}) {
+    if (!tools->empty() && !test::HasTool(tools->front())) GTEST_SKIP() << tools->front() << " is not installed";
+  }
+  ToolFixtures& f = ToolFixtures::Get();
+  const std::string out = f.path(std::string(v.name) + "_" + v.output), ref = f.path(std::string(v.name) + "_ref.png");
+  auto expand = [&](const std::vector<std::string>& args) {
+    std::vector<std::string> result;
+    for (const std::string& a : args) {
+      result.push_back(a == "{src}" ? f.path("src.png") : a == "{src16}" ? f.path("src16.png")
+                       : a == "{rgba}" ? f.path("rgba.png") : a == "{exif6}" ? f.path("exif6.jpg")
+                       : a == "{out}" || a == "{in}" ? out : a == "{ref}" ? ref : a);
+    }
+    return result;
+  };
+  ASSERT_TRUE(test::RunTool(expand(v.encode))) << "encoder of " << v.name;
+  const Image image = DecodeImage(ReadFileBytes(out));
+  Image expected;
+  if (v.reference.empty()) {
+    expected = DecodeImage(ReadFileBytes(expand({v.expected}).front()));
+  } else {
+    ASSERT_TRUE(test::RunTool(expand(v.reference))) << "reference decoder of " << v.name;
+    expected = DecodeImage(ReadFileBytes(ref));
+  }
+  EXPECT_EQ((Size{image.width, image.height}), v.size);
+  EXPECT_EQ((Size{image.sourceWidth, image.sourceHeight}), v.size);
+  ASSERT_EQ((Size{expected.width, expected.height}), v.size);
+  EXPECT_LE(test::MaxChannelDifference(image, expected), v.tolerance);
+  EXPECT_EQ(image.storedBitsPerPixel, v.storedBits);
+}
+
+const std::vector<std::string> kHeifConvert = {"heif-convert", "{in}", "{ref}"};
+const std::vector<std::string> kAvifdec = {"avifdec", "{in}", "{ref}"};
+const std::vector<std::string> kDwebp = {"dwebp", "{in}", "-o", "{ref}"};
+const std::vector<std::string> kDjxl = {"djxl", "{in}", "{ref}"};
+constexpr Size kWide{97, 61}, kTall{61, 97};
+
+const ToolVariant kToolVariants[] = {
+    {"heic", "a.heic", {"heif-enc", "-q", "90", "{src}", "-o", "{out}"}, kHeifConvert, "", 2, kWide, 24},
+    {"heic_thumbnail", "a.heic", {"heif-enc", "-q", "90", "-t", "32", "{src}", "-o", "{out}"}, kHeifConvert, "", 2, kWide, 24},
+    {"heic_alpha", "a.heic", {"heif-enc", "-q", "90", "{rgba}", "-o", "{out}"}, kHeifConvert, "", 2, kWide, 32},
+    {"heic_10bit", "a.heic", {"heif-enc", "-b", "10", "-q", "90", "{src16}", "-o", "{out}"}, kHeifConvert, "", 2, kWide, 24},
+    // heif-enc keeps the EXIF orientation but writes no irot: HEIF readers show the picture as
+    // stored, and so must we (the EXIF tag is not applied on top).
+    {"heic_exif6_without_irot", "a.heic", {"heif-enc", "-q", "90", "{exif6}", "-o", "{out}"}, kHeifConvert, "", 2, kWide, 24},
+    {"avif", "a.avif", {"avifenc", "-s", "8", "{src}", "{out}"}, kAvifdec, "", 3, kWide, 24},
+    {"avif_lossless", "a.avif", {"avifenc", "-s", "8", "-l", "{src}", "{out}"}, kAvifdec, "", 0, kWide, 24},
+    {"avif_10bit", "a.avif", {"avifenc", "-s", "8", "-d", "10", "{src16}", "{out}"}, kAvifdec, "", 3, kWide, 24},
+    {"avif_alpha", "a.avif", {"avifenc", "-s", "8", "{rgba}", "{out}"}, kAvifdec, "", 3, kWide, 32},
+    // irot turns a quarter anticlockwise; avifdec ignores it, heif-convert shows it.
+    {"avif_irot", "a.avif", {"avifenc", "-s", "8", "--irot", "1", "{src}", "{out}"}, kHeifConvert, "", 3, kTall, 24},
+    // avifenc turns the EXIF orientation into irot/imir and keeps the EXIF too: turned once.
+    {"avif_exif6", "a.avif", {"avifenc", "-s", "8", "{exif6}", "{out}"}, kHeifConvert, "", 3, kTall, 24},
+    {"webp_lossy", "a.webp", {"cwebp", "-q", "80", "{src}", "-o", "{out}"}, kDwebp, "", 1, kWide, 24},
+    {"webp_lossless", "a.webp", {"cwebp", "-lossless", "{src}", "-o", "{out}"}, kDwebp, "", 0, kWide, 24},
+    {"webp_alpha", "a.webp", {"cwebp", "-q", "80", "{rgba}", "-o", "{out}"}, kDwebp, "", 1, kWide, 32},
+    {"webp_alpha_lossless", "a.webp", {"cwebp", "-lossless", "-exact", "{rgba}", "-o", "{out}"}, kDwebp, "", 0, kWide, 32},
+    // The first frame (the translucent one) on its canvas, over white.
+    {"webp_animation", "a.webp", {"img2webp", "-lossless", "{rgba}", "{src}", "-o", "{out}"}, {}, "{rgba}", 0, kWide, 32},
+    {"webp_exif6", "a.webp", {"cwebp", "-lossless", "-metadata", "exif", "{exif6}", "-o", "{out}"}, {}, "{exif6}", 3, kTall, 24},
+    {"jxl_lossless", "a.jxl", {"cjxl", "-d", "0", "{src}", "{out}"}, kDjxl, "", 0, kWide, 24},
+    {"jxl_lossy", "a.jxl", {"cjxl", "-d", "1", "{src}", "{out}"}, kDjxl, "", 2, kWide, 24},
+    {"jxl_alpha", "a.jxl", {"cjxl", "-d", "0", "{rgba}", "{out}"}, kDjxl, "", 0, kWide, 32},
+    {"jxl_16bit", "a.jxl", {"cjxl", "-d", "0", "{src16}", "{out}"}, kDjxl, "", 1, kWide, 48},
+    // A JPEG recompressed with its EXIF: the codestream's orientation turns it, once.
+    {"jxl_exif6", "a.jxl", {"cjxl", "{exif6}", "{out}"}, kDjxl, "", 2, kTall, 24},
+};
+
+INSTANTIATE_TEST_SUITE_P(Variants, ToolVariantRead, ::testing::ValuesIn(kToolVariants),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Camera RAW: a DNG written here, demosaiced like LibRaw's own dcraw_emu with the same settings
+// (camera white balance, sRGB, 8 bits), upright for every orientation.
+TEST(CameraRaw, DecodesLikeDcrawEmuInEveryOrientation) {
+  if (!test::HasTool("dcraw_emu")) GTEST_SKIP() << "dcraw_emu is not installed";
+  test::TempDir dir;
+  for (int orientation : {1, 3, 6, 8}) {
+    SCOPED_TRACE(orientation);
+    test::DngSpec spec;
+    spec.orientation = orientation;
+    const auto dng = dir / ("o" + std::to_string(orientation) + ".dng");
+    test::WriteBytes(dng, test::MakeDng(spec));
+    const auto ref = dir / ("o" + std::to_string(orientation) + ".tiff");
+    ASSERT_TRUE(test::RunTool({"dcraw_emu", "-w", "-o", "1", "-T", "-Z", ref.string(), dng.string()}));
+    const Image image = DecodeImage(ReadFileBytes(dng));
+    const Image expected = DecodeImage(ReadFileBytes(ref));
+    const bool turned = detail::OrientationSwapsAxes(orientation);
+    EXPECT_EQ((Size{image.width, image.height}), (turned ? Size{64, 96} : Size{96, 64}));
+    EXPECT_EQ((Size{image.sourceWidth, image.sourceHeight}), (Size{image.width, image.height}));
+    ASSERT_EQ((Size{expected.width, expected.height}), (Size{image.width, image.height}));
+    EXPECT_LE(test::MaxChannelDifference(image, expected), 1);
+    // The same turn as a JPEG with that EXIF orientation gets.
+    Image stored = DecodeImage(test::MakeDng({}));
+    detail::ApplyOrientation(stored, orientation);
+    EXPECT_EQ(stored.pixels, image.pixels);
+  }
+}
 
 TEST(GifReader, FirstImagePlacedOnItsScreenOverWhite) {
   Fixtures& f = Fixtures::Get();

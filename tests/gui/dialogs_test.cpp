@@ -4,7 +4,9 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProxyStyle>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -271,11 +273,25 @@ class DialogsTest : public QObject {
         seenTitle = box->windowTitle();
         seenText = box->text();
         seenIcon = int(box->icon());
-        for (QAbstractButton* b : box->buttons()) seenButtons << b->text();
+        for (QAbstractButton* b : box->buttons()) {
+          seenButtons << b->text();
+          if (!b->icon().isNull()) seenButtons << QStringLiteral(u"(with an icon)");
+        }
         seenButtons.sort();
         box->button(QMessageBox::StandardButton(press))->click();
       }
     });
+    // Desktop styles (and Xvfb's generic theme) give standard buttons icons; the offscreen
+    // platform does not, so the style here asks for them as a desktop would.
+    struct IconButtons : QProxyStyle {
+      int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                    QStyleHintReturn* data) const override {
+        if (hint == SH_DialogButtonBox_ButtonsHaveIcons) return 1;
+        return QProxyStyle::styleHint(hint, option, widget, data);
+      }
+    };
+    const QString styleName = QApplication::style()->name();
+    QApplication::setStyle(new IconButtons);
     mirelo::shell::QtShell shell;
     bool answer = false;
     switch (kind) {
@@ -283,6 +299,7 @@ class DialogsTest : public QObject {
       case 1: shell.ShowMessage(nullptr, QStringLiteral(u"text")); break;
       default: answer = shell.AskYesNo(nullptr, QStringLiteral(u"text")); break;
     }
+    QApplication::setStyle(styleName);
     QCOMPARE(seenTitle, title);
     QCOMPARE(seenText, QStringLiteral(u"text"));
     QCOMPARE(seenIcon, icon);
@@ -305,6 +322,36 @@ class DialogsTest : public QObject {
     mirelo::shell::QtShell shell;
     QCOMPARE(shell.GetSaveFileName(nullptr, mirelo::dialogs::LogFileFilter()), std::nullopt);
     QCOMPARE(seenTitle, QStringLiteral(u"名前を付けて保存"));
+
+    // A name in a folder that does not exist is refused with a message and the dialog stays
+    // open; a name in an existing folder is then taken.
+    QTemporaryDir dir;
+    const QString missing = QStringLiteral(u"no such folder/log.txt");  // typed, relative to the folder shown
+    const QString good = dir.filePath(QStringLiteral(u"log.txt"));
+    bool stayedOpen = false;
+    QString refusal;
+    QTimer::singleShot(0, [&] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (!dialog) return;
+      QTimer::singleShot(0, [&, dialog] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box) {
+          refusal = box->text();
+          box->accept();
+        }
+        QTimer::singleShot(0, [&, dialog] {
+          stayedOpen = dialog->isVisible();
+          dialog->selectFile(good);
+          QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+        });
+      });
+      dialog->setDirectory(dir.path());
+      dialog->selectFile(missing);
+      QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+    });
+    QCOMPARE(shell.GetSaveFileName(nullptr, mirelo::dialogs::LogFileFilter()), std::optional<QString>(good));
+    QVERIFY(stayedOpen);
+    QCOMPARE(refusal.section(u'\n', 0, 0), dir.filePath(QStringLiteral(u"no such folder")));
     QCOMPARE(seenFilters, QStringList({QStringLiteral(u"テキストファイル(*.txt;*.log) (*.txt *.log)"),
                                        QStringLiteral(u"全てのファイル(*.*) (*)")}));
   }

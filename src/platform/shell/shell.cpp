@@ -4,15 +4,48 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QIcon>
 #include <QMessageBox>
 #include <QStringList>
 
 namespace mirelo::shell {
 namespace {
 
+// Some styles put icons (a check mark, coloured dots) on the standard buttons; the program's
+// boxes have plain text buttons.
+void PlainButtons(QMessageBox& box) {
+  for (QAbstractButton* button : box.buttons()) button->setIcon(QIcon());
+}
+
+// A save dialog that refuses a name in a folder that does not exist and stays open, instead of
+// returning a path no file can be created at.
+class SaveDialog final : public QFileDialog {
+ public:
+  using QFileDialog::QFileDialog;
+
+  void accept() override {
+    const QStringList files = selectedFiles();
+    if (!files.isEmpty()) {
+      const QFileInfo chosen(files.first());
+      if (!chosen.isDir() && !QFileInfo(chosen.absolutePath()).isDir()) {
+        QMessageBox box(QMessageBox::NoIcon, windowTitle(),
+                        chosen.absolutePath() +
+                            QStringLiteral(u"\nパスが存在しません。\nパスが正しいかどうかを確認してください。"),
+                        QMessageBox::Ok, this);
+        PlainButtons(box);
+        box.exec();
+        return;
+      }
+    }
+    QFileDialog::accept();
+  }
+};
+
 QMessageBox::StandardButton Box(QWidget* owner, QMessageBox::Icon icon, const QString& title,
                                 const QString& text, QMessageBox::StandardButtons buttons) {
   QMessageBox box(icon, title, text, buttons, owner);
+  PlainButtons(box);
   // Qt's own labels are English unless a translation is installed; the interface is Japanese.
   if (QAbstractButton* yes = box.button(QMessageBox::Yes)) yes->setText(QStringLiteral(u"はい(&Y)"));
   if (QAbstractButton* no = box.button(QMessageBox::No)) no->setText(QStringLiteral(u"いいえ(&N)"));
@@ -55,11 +88,14 @@ bool QtShell::AskYesNo(QWidget* owner, const QString& text) {
 std::optional<QString> QtShell::GetSaveFileName(QWidget* owner, const QString& filter) {
   // The program's own question handles an existing file; the details in the filter text already
   // show the patterns.
-  const QString path =
-      QFileDialog::getSaveFileName(owner, SaveDialogTitle(), QString(), ToQtNameFilters(filter), nullptr,
-                                   QFileDialog::DontConfirmOverwrite | QFileDialog::HideNameFilterDetails);
-  if (path.isEmpty()) return std::nullopt;
-  return path;
+  SaveDialog dialog(owner, SaveDialogTitle(), QString(), ToQtNameFilters(filter));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setOptions(QFileDialog::DontConfirmOverwrite | QFileDialog::HideNameFilterDetails);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const QStringList files = dialog.selectedFiles();
+  if (files.isEmpty() || files.first().isEmpty()) return std::nullopt;
+  return files.first();
 }
 
 std::optional<QString> QtShell::GetOpenFileName(QWidget* owner, const QString& title, const QString& filter) {

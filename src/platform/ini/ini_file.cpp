@@ -191,8 +191,12 @@ bool ModifyFile(const std::filesystem::path& file, Change change) {
   Document doc = Document::Parse(bytes);
   bool changed = false;
   if (!change(doc, changed)) return false;
-  if (!changed) return true;
-  return ReplaceFileAtomically(file, doc.Serialize());
+  // The program's files end every line with CR LF; lines a hand edit left with LF alone get
+  // theirs back with the next write, even one that changes no value.
+  doc.EndLinesWithCrLf();
+  std::string after = doc.Serialize();
+  if (!changed && after == bytes) return true;
+  return ReplaceFileAtomically(file, after);
 }
 
 bool ValidName(std::string_view name) {
@@ -447,6 +451,12 @@ std::string Document::Serialize() const {
     out += line.eol;
   }
   return out;
+}
+
+void Document::EndLinesWithCrLf() {
+  for (Line& line : lines_) {
+    if (!line.eol.empty()) line.eol = kCrLf;
+  }
 }
 
 // ---- Files ------------------------------------------------------------------------------------

@@ -62,6 +62,8 @@ class Document {
 
   Encoding encoding() const { return encoding_; }
   std::string Serialize() const;
+  // Every line that has a line end gets CR LF (the last line may have none).
+  void EndLinesWithCrLf();
 
  private:
   struct Line {

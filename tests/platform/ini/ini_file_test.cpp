@@ -150,24 +150,25 @@ constexpr const char* kMessy =
     "; about B\r\n"
     "[B]\r\n"
     "x=1\r\n";
+constexpr const char* kMessyCrLf = ";ミレロ\r\n\r\n[A]\r\n  k1 = one  \r\n; note\r\nk2=two\r\n\r\n; about B\r\n[B]\r\nx=1\r\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Profile, IniWriteTest,
     ::testing::Values(
         WriteCase{"new_file", nullptr, "A", "k", "v", "[A]\r\nk=v\r\n"},
         WriteCase{"replace_in_place", kMessy, "a", "K1", "uno",
-                  ";ミレロ\r\n\r\n[A]\r\nk1=uno\r\n; note\r\nk2=two\n\r\n; about B\r\n[B]\r\nx=1\r\n"},
-        WriteCase{"replace_keeps_lf_line_end", kMessy, "A", "k2", "zwei",
-                  ";ミレロ\r\n\r\n[A]\r\n  k1 = one  \r\n; note\r\nk2=zwei\n\r\n; about B\r\n[B]\r\nx=1\r\n"},
+                  ";ミレロ\r\n\r\n[A]\r\nk1=uno\r\n; note\r\nk2=two\r\n\r\n; about B\r\n[B]\r\nx=1\r\n"},
+        WriteCase{"replace_ends_every_line_with_cr_lf", kMessy, "A", "k2", "zwei",
+                  ";ミレロ\r\n\r\n[A]\r\n  k1 = one  \r\n; note\r\nk2=zwei\r\n\r\n; about B\r\n[B]\r\nx=1\r\n"},
         WriteCase{"new_key_after_last_key", kMessy, "A", "k3", "three",
-                  ";ミレロ\r\n\r\n[A]\r\n  k1 = one  \r\n; note\r\nk2=two\nk3=three\r\n\r\n; about "
+                  ";ミレロ\r\n\r\n[A]\r\n  k1 = one  \r\n; note\r\nk2=two\r\nk3=three\r\n\r\n; about "
                   "B\r\n[B]\r\nx=1\r\n"},
         WriteCase{"new_key_in_empty_section", "[A]\r\n\r\n[B]\r\n", "A", "k", "v",
                   "[A]\r\nk=v\r\n\r\n[B]\r\n"},
         WriteCase{"new_key_in_last_section_without_line_end", "[A]\r\nk=v", "A", "j", "w",
                   "[A]\r\nk=v\r\nj=w\r\n"},
         WriteCase{"new_section_at_end", kMessy, "C", "y", "2",
-                  ";ミレロ\r\n\r\n[A]\r\n  k1 = one  \r\n; note\r\nk2=two\n\r\n; about "
+                  ";ミレロ\r\n\r\n[A]\r\n  k1 = one  \r\n; note\r\nk2=two\r\n\r\n; about "
                   "B\r\n[B]\r\nx=1\r\n[C]\r\ny=2\r\n"},
         WriteCase{"new_section_after_missing_line_end", "[A]\r\nk=v", "B", "j", "w",
                   "[A]\r\nk=v\r\n[B]\r\nj=w\r\n"},
@@ -180,18 +181,20 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"first_of_duplicate_sections", "[A]\r\nk=1\r\n[A]\r\nk=2\r\n", "A", "k", "3",
                   "[A]\r\nk=3\r\n[A]\r\nk=2\r\n"},
         WriteCase{"remove_key", kMessy, "A", "k1", nullptr,
-                  ";ミレロ\r\n\r\n[A]\r\n; note\r\nk2=two\n\r\n; about B\r\n[B]\r\nx=1\r\n"},
-        WriteCase{"remove_missing_key", kMessy, "A", "zz", nullptr, kMessy},
+                  ";ミレロ\r\n\r\n[A]\r\n; note\r\nk2=two\r\n\r\n; about B\r\n[B]\r\nx=1\r\n"},
+        // A write that changes no value still gives a hand-edited file its CR LF line ends.
+        WriteCase{"remove_missing_key", kMessy, "A", "zz", nullptr, kMessyCrLf},
+        WriteCase{"same_value_into_lf_only_file", "[A]\nk=1\n", "A", "k", "1", "[A]\r\nk=1\r\n"},
         WriteCase{"remove_section", kMessy, "a", nullptr, nullptr, ";ミレロ\r\n\r\n[B]\r\nx=1\r\n"},
         WriteCase{"remove_last_section", kMessy, "B", nullptr, nullptr,
-                  ";ミレロ\r\n\r\n[A]\r\n  k1 = one  \r\n; note\r\nk2=two\n\r\n; about B\r\n"},
+                  ";ミレロ\r\n\r\n[A]\r\n  k1 = one  \r\n; note\r\nk2=two\r\n\r\n; about B\r\n"},
         WriteCase{"remove_first_of_duplicate_sections", "[A]\r\nk=1\r\n[B]\r\n[A]\r\nk=2\r\n", "A", nullptr,
                   nullptr, "[B]\r\n[A]\r\nk=2\r\n"},
-        WriteCase{"remove_missing_section", kMessy, "Z", nullptr, nullptr, kMessy},
+        WriteCase{"remove_missing_section", kMessy, "Z", nullptr, nullptr, kMessyCrLf},
         // A key twice in a section (hand-edited): the first copy is read, writes and removals
         // reach every copy in that section, never a later section of the same name.
         WriteCase{"replace_every_copy_of_a_key", "[A]\r\nk=1\r\nx=0\r\n K =2\n[A]\r\nk=9\r\n", "A", "k", "3",
-                  "[A]\r\nk=3\r\nx=0\r\nK=3\n[A]\r\nk=9\r\n"},
+                  "[A]\r\nk=3\r\nx=0\r\nK=3\r\n[A]\r\nk=9\r\n"},
         WriteCase{"remove_every_copy_of_a_key", "[A]\r\nk=1\r\nx=0\r\nK=2\r\n[B]\r\nk=5\r\n[A]\r\nk=9\r\n", "a",
                   "k", nullptr, "[A]\r\nx=0\r\n[B]\r\nk=5\r\n[A]\r\nk=9\r\n"},
         WriteCase{"copies_of_a_key_in_cp932_become_utf8", "[A]\r\nk=1\r\nk=2\r\n", "A", "k", "¥",

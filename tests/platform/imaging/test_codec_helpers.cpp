@@ -281,7 +281,12 @@ std::vector<std::uint8_t> MakeDng(const DngSpec& spec) {
     for (int x = 0; x < spec.width; ++x) {
       const unsigned rgb[3] = {unsigned(x * 60000 / std::max(1, spec.width - 1)),
                                unsigned(y * 60000 / std::max(1, spec.height - 1)), 12000u};
-      for (unsigned v : rgb) out.insert(out.end(), {std::uint8_t(v), std::uint8_t(v >> 8)});
+      if (spec.cfa) {
+        const unsigned v = rgb[(y % 2) + (x % 2)];  // R G / G B
+        out.insert(out.end(), {std::uint8_t(v), std::uint8_t(v >> 8)});
+      } else {
+        for (unsigned v : rgb) out.insert(out.end(), {std::uint8_t(v), std::uint8_t(v >> 8)});
+      }
     }
   }
   const std::uint32_t rawBytes = std::uint32_t(out.size()) - rawAt;
@@ -290,11 +295,19 @@ std::vector<std::uint8_t> MakeDng(const DngSpec& spec) {
   raw.Long(254, 0);
   raw.Long(256, std::uint32_t(spec.width));
   raw.Long(257, std::uint32_t(spec.height));
-  raw.Short(258, {16, 16, 16});
+  if (spec.cfa) {
+    raw.Short(258, {16});
+    raw.Short(262, {32803});         // CFA
+    raw.Short(277, {1});
+    raw.Short(33421, {2, 2});        // CFARepeatPatternDim
+    raw.Add(33422, 1, 4, {0, 1, 1, 2});  // CFAPattern: RGGB
+  } else {
+    raw.Short(258, {16, 16, 16});
+    raw.Short(262, {34892});  // LinearRaw
+    raw.Short(277, {3});
+  }
   raw.Short(259, {1});
-  raw.Short(262, {34892});  // LinearRaw
   raw.Long(273, rawAt);
-  raw.Short(277, {3});
   raw.Long(278, std::uint32_t(spec.height));
   raw.Long(279, rawBytes);
   raw.Short(284, {1});

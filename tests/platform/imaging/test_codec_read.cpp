@@ -307,6 +307,7 @@ TEST(CameraRaw, DecodesLikeDcrawEmuInEveryOrientation) {
     SCOPED_TRACE(orientation);
     test::DngSpec spec;
     spec.orientation = orientation;
+    spec.cfa = orientation == 6;  // demosaiced
     const auto dng = dir / ("o" + std::to_string(orientation) + ".dng");
     test::WriteBytes(dng, test::MakeDng(spec));
     const auto ref = dir / ("o" + std::to_string(orientation) + ".tiff");
@@ -319,7 +320,9 @@ TEST(CameraRaw, DecodesLikeDcrawEmuInEveryOrientation) {
     ASSERT_EQ((Size{expected.width, expected.height}), (Size{image.width, image.height}));
     EXPECT_LE(test::MaxChannelDifference(image, expected), 1);
     // The same turn as a JPEG with that EXIF orientation gets.
-    Image stored = DecodeImage(test::MakeDng({}));
+    test::DngSpec upright = spec;
+    upright.orientation = 1;
+    Image stored = DecodeImage(test::MakeDng(upright));
     detail::ApplyOrientation(stored, orientation);
     EXPECT_EQ(stored.pixels, image.pixels);
   }

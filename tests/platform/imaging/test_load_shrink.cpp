@@ -1,6 +1,8 @@
 // PNG shrink-on-load: sizes chosen from the minimum, pixels equal to block means of the full
 // decode for every colour type, the full size kept as the source size, interlaced pictures
 // decoded whole; loading through ImagingControl with the hint, and the file reader's refusals.
+// Today's formats: embedded thumbnails and RAW previews used only when large enough, scaled WebP
+// decoding, and the full upright size kept as the source size whatever path was taken.
 
 #include <gtest/gtest.h>
 
@@ -8,12 +10,16 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <cstdio>
 #include <fstream>
+#include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "platform/error.h"
 #include "platform/imaging/codecs.h"
+#include "platform/imaging/exif_orientation.h"
 #include "platform/imaging/imaging_control.h"
 #include "platform/imaging/operations.h"
 #include "support/magick.h"
@@ -238,6 +244,102 @@ TEST(PngShrink, LoadFromFilePassesTheHintAndKeepsTheFullSize) {
   control.Load(file);
   EXPECT_EQ((Size{control.GetImage().width, control.GetImage().height}), (Size{640, 480}));
   EXPECT_EQ(control.GetImage().pixels, DecodeImage(bytes).pixels);
+}
+
+struct FormatShrinkRow {
+  const char* name;
+  // Makes the file in the folder from the 640x480 source picture "src.png" (or its JPEG with
+  // EXIF orientation 6, "exif6.jpg"); empty when a tool is missing.
+  std::function<std::vector<std::uint8_t>(const test::TempDir&)> make;
+  Size minimum;
+  Size decoded;
+  Size source;
+};
+
+std::function<std::vector<std::uint8_t>(const test::TempDir&)> Tool(std::vector<std::string> argv, std::string out) {
+  return [argv, out](const test::TempDir& dir) -> std::vector<std::uint8_t> {
+    if (!test::HasTool(argv.front())) return {};
+    std::vector<std::string> args;
+    for (const std::string& a : argv) {
+      args.push_back(a == "{src}" ? (dir / "src.png").string() : a == "{exif6}" ? (dir / "exif6.jpg").string()
+                     : a == "{out}" ? (dir / out).string() : a);
+    }
+    if (!test::RunTool(args)) throw std::runtime_error("encoder failed: " + argv.front());
+    return test::ReadFileBytes(dir / out);
+  };
+}
+
+// A 96x64 DNG turned a quarter clockwise (upright 64x96) whose preview is its own picture
+// reduced to 48x32, so that the preview path and the demosaic agree in content.
+std::vector<std::uint8_t> DngWithPreview(const test::TempDir&) {
+  test::DngSpec spec;
+  Image stored = DecodeImage(test::MakeDng(spec));
+  Resize(stored, 48, 32);
+  spec.orientation = 6;
+  spec.previewJpeg = WriteJpeg(stored, {});
+  spec.previewWidth = 48;
+  spec.previewHeight = 32;
+  return test::MakeDng(spec);
+}
+
+TEST(FormatShrink, ThumbnailsPreviewsAndScaledDecodingKeepTheSourceSize) {
+  const FormatShrinkRow rows[] = {
+      {"heic thumbnail large enough", Tool({"heif-enc", "-q", "90", "-t", "160", "{src}", "-o", "{out}"}, "t.heic"),
+       {100, 75}, {160, 120}, {640, 480}},
+      {"heic thumbnail one pixel short", Tool({"heif-enc", "-q", "90", "-t", "160", "{src}", "-o", "{out}"}, "t.heic"),
+       {161, 100}, {640, 480}, {640, 480}},
+      // A 96-pixel thumbnail must never be stretched to a 160-pixel output.
+      {"heic thumbnail too small", Tool({"heif-enc", "-q", "90", "-t", "96", "{src}", "-o", "{out}"}, "s.heic"),
+       {160, 120}, {640, 480}, {640, 480}},
+      {"heic without thumbnail", Tool({"heif-enc", "-q", "90", "{src}", "-o", "{out}"}, "n.heic"), {100, 75},
+       {640, 480}, {640, 480}},
+      {"webp by 4", Tool({"cwebp", "-q", "90", "{src}", "-o", "{out}"}, "a.webp"), {150, 100}, {160, 120}, {640, 480}},
+      {"webp by 3", Tool({"cwebp", "-q", "90", "{src}", "-o", "{out}"}, "a.webp"), {200, 150}, {214, 160}, {640, 480}},
+      {"webp turned by EXIF", Tool({"cwebp", "-q", "90", "-metadata", "exif", "{exif6}", "-o", "{out}"}, "e.webp"),
+       {120, 160}, {120, 160}, {480, 640}},
+      {"webp lossless", Tool({"cwebp", "-lossless", "{src}", "-o", "{out}"}, "l.webp"), {320, 240}, {320, 240},
+       {640, 480}},
+      {"jxl decoded whole", Tool({"cjxl", "-d", "1", "{src}", "{out}"}, "a.jxl"), {160, 120}, {640, 480}, {640, 480}},
+      {"dng preview large enough", DngWithPreview, {20, 30}, {32, 48}, {64, 96}},
+      {"dng preview too small, demosaic", DngWithPreview, {40, 60}, {64, 96}, {64, 96}},
+      {"dng with a colour filter array, half-size demosaic",
+       [](const test::TempDir&) {
+         test::DngSpec spec;
+         spec.cfa = true;
+         return test::MakeDng(spec);
+       },
+       {30, 20}, {48, 32}, {96, 64}},
+      {"dng linear, no half size to be had", [](const test::TempDir&) { return test::MakeDng({}); }, {30, 20},
+       {96, 64}, {96, 64}},
+  };
+  test::TempDir dir;
+  test::WriteBytes(dir / "src.png", PngOf(640, 480));
+  test::WriteBytes(dir / "exif6.jpg", test::WithExifOrientation(WriteJpeg(test::SyntheticPicture(640, 480), {}), 6, false));
+  for (const FormatShrinkRow& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::vector<std::uint8_t> bytes = row.make(dir);
+    if (bytes.empty()) {
+      std::printf("skipped (encoder missing): %s\n", row.name);
+      continue;
+    }
+    Size seen;
+    LoadOptions options;
+    options.minimumSize = [&](Size full) {
+      seen = full;
+      return row.minimum;
+    };
+    const Image shrunk = DecodeImage(bytes, options);
+    if (seen.width) {
+      EXPECT_EQ(seen, row.source);  // readers that cannot shrink need not ask
+    }
+    EXPECT_EQ((Size{shrunk.width, shrunk.height}), row.decoded);
+    EXPECT_EQ((Size{shrunk.sourceWidth, shrunk.sourceHeight}), row.source);
+    // Whatever the path, the same picture: the full decode reduced to the same size.
+    Image reference = DecodeImage(bytes);
+    EXPECT_EQ((Size{reference.width, reference.height}), row.source);
+    if (reference.width != shrunk.width) Resize(reference, shrunk.width, shrunk.height);
+    EXPECT_GT(test::Psnr(shrunk, reference), 28.0);
+  }
 }
 
 // The file reader's refusals by number, for the cases the codec tests do not make.

@@ -95,7 +95,7 @@ void LoadMainGroup(const std::filesystem::path& file, ThumbSettings& s, Settings
   s.FormatIndex = num("Mode", "Image");
   s.Quality = num("Quality", "Image");
   sink.SelectFormat(s.FormatIndex);
-  if (s.FormatIndex > 1) {
+  if (!FormatTakesQuality(s.FormatIndex)) {
     sink.HideQuality();
   } else {
     sink.SetQualitySlider(s.Quality);

@@ -40,7 +40,7 @@ class SettingsSink {
   virtual void SelectOption(OptionButton button) = 0;
   // CbFormat.ListIndex := index (runs CbFormat_Click).
   virtual void SelectFormat(std::int16_t index) = 0;
-  // FormatIndex > 1: SL_Q and Lb_Q are hidden.
+  // A format without a quality (FormatIndex 2..6): SL_Q and Lb_Q are hidden.
   virtual void HideQuality() = 0;
   // SL_Q.Value := quality (slider range 0..100; out of range throws 380).
   virtual void SetQualitySlider(std::int16_t quality) = 0;

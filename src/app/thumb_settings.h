@@ -15,6 +15,14 @@ struct FrameTemplate {
   std::optional<std::string> File;  // unset: no file
 };
 
+// FormatIndex of the WebP entry, appended after the seven original formats.
+inline constexpr std::int16_t kWebpFormatIndex = 7;
+
+// The formats whose encoder takes the quality setting: the two JPEG entries and WebP.
+inline bool FormatTakesQuality(std::int16_t formatIndex) {
+  return formatIndex == 0 || formatIndex == 1 || formatIndex == kWebpFormatIndex;
+}
+
 // Which of the two frames of ThumbSettings.
 enum class FrameKind { Still, Video };
 
@@ -46,7 +54,7 @@ struct ThumbSettings {
   std::int16_t VideoFrameHeight = -1;
   std::optional<std::string> StillFrameFile;  // StillFrame/File
   std::optional<std::string> VideoFrameFile;  // VideoFrame/File
-  std::int16_t FormatIndex = 0;               // Image/Mode: index in CbFormat (0, 1 JPEG)
+  std::int16_t FormatIndex = 0;               // Image/Mode: index in CbFormat (0, 1 JPEG; 7 WebP)
   std::int16_t Quality = 0;                   // Image/Quality
   std::int16_t OutputMode = 0;                // Output/Mode: 0 next to the source, 1 into OutputPath
   std::optional<std::string> OutputPath;      // Output/Path

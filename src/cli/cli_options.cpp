@@ -83,6 +83,11 @@ std::string UsageText() {
          "  --json              one JSON object per entry on standard output (see mirelo-batch(1))\n"
          "  --help, --version\n"
          "\n"
+         "PATH: pictures (jpg jpeg bmp gif png pct tif, tiff jfif jpe pict, heic heif hif avif webp jxl,\n"
+         "camera RAW such as dng cr2 cr3 nef arw orf rw2 raf pef) and video clips (avi mpeg mpg wmv asf\n"
+         "flv, mp4 m4v mov qt mkv webm 3gp 3g2 ts mts m2ts m2t ogv vob); read by content, not by name.\n"
+         "Output formats (--set Image/Mode=N): 0, 1 JPEG; 2 PNG; 3, 4 GIF; 5 PICT; 6 BMP; 7 WebP.\n"
+         "\n"
          "Written thumbnails are listed on standard output, failures on standard error.\n"
          "Exit status: 0 all selected entries done; 1 the run completed with failed entries;\n"
          "3 the run ended early (an error or a cancel); 2 bad usage.\n";

@@ -45,8 +45,8 @@ void OutputPanel::ShowQualityLabel() {
 
 void OutputPanel::CbFormat_Click() {
   settings_.FormatIndex = static_cast<std::int16_t>(c_.CbFormat->currentIndex());
-  const bool jpeg = settings_.FormatIndex < 2;
-  if (jpeg) {
+  const bool quality = app::FormatTakesQuality(settings_.FormatIndex);
+  if (quality) {
     if (settings_.Quality >= c_.SL_Q->minimum() && settings_.Quality <= c_.SL_Q->maximum()) {
       c_.SL_Q->setValue(settings_.Quality);  // runs SL_Q_Change when it moves
     } else {
@@ -56,9 +56,9 @@ void OutputPanel::CbFormat_Click() {
     }
     ShowQualityLabel();
   }
-  c_.SL_Q->setVisible(jpeg);
-  c_.Lb_Q->setVisible(jpeg);
-  c_.Lb_Name3->setVisible(jpeg);
+  c_.SL_Q->setVisible(quality);
+  c_.Lb_Q->setVisible(quality);
+  c_.Lb_Name3->setVisible(quality);
 }
 
 void OutputPanel::SL_Q_Change() {

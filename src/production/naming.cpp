@@ -122,6 +122,8 @@ std::string OutputExtension(std::int16_t formatIndex, std::int16_t jpegExt) {
       return "pct";
     case 6:
       return "bmp";
+    case app::kWebpFormatIndex:
+      return "webp";
     default:
       return {};
   }

@@ -55,7 +55,7 @@ struct OutputNameParts {
 // Folder, name and extension from the source path and the settings.
 OutputNameParts OutputNamePartsFor(std::string_view sourcePath, const app::ThumbSettings& settings);
 
-// Output extension of a format index ("jpg"/"jpeg", "png", "gif", "pct", "bmp"); empty outside 0..6.
+// Output extension of a format index ("jpg"/"jpeg", "png", "gif", "pct", "bmp", "webp"); empty outside 0..7.
 std::string OutputExtension(std::int16_t formatIndex, std::int16_t jpegExt);
 
 // folder + prefixLength underscores + name + "." + extension, the file-name part lowered when

@@ -308,6 +308,10 @@ std::optional<PreparedThumbnail> PrepareThumbnail(imaging::ImagingControl& outpu
       prepared.formatCode = imaging::format::kBmp;
       prepared.bitsPerPixel = 24;
       break;
+    case app::kWebpFormatIndex:
+      prepared.formatCode = imaging::format::kWebp;
+      prepared.bitsPerPixel = 24;
+      break;
     default:
       return std::nullopt;
   }

@@ -131,7 +131,7 @@ struct PreparedThumbnail {
 };
 
 // SaveThumbnail's preparation and encoding in memory: resolution, format preparation, encode.
-// nullopt for a FormatIndex outside 0..6 (nothing is saved). Changes output (resolution, colours).
+// nullopt for a FormatIndex outside 0..7 (nothing is saved). Changes output (resolution, colours).
 std::optional<PreparedThumbnail> PrepareThumbnail(imaging::ImagingControl& output,
                                                   const app::ThumbSettings& settings);
 
@@ -140,7 +140,7 @@ std::optional<PreparedThumbnail> PrepareThumbnail(imaging::ImagingControl& outpu
 void WriteThumbnail(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
 // SaveThumbnail: PrepareThumbnail then WriteThumbnail. Returns false when nothing was saved
-// (FormatIndex outside 0..6).
+// (FormatIndex outside 0..7).
 bool SaveThumbnail(imaging::ImagingControl& output, const std::filesystem::path& path,
                    const app::ThumbSettings& settings);
 

@@ -34,7 +34,7 @@ class OutputPanelTest : public QObject {
  private slots:
   void initTestCase() { mirelo::window::ApplyDesktopFont(); }
 
-  void qualityIsShownForTheJpegEntriesOnly_data() {
+  void qualityIsShownForTheFormatsThatTakeIt_data() {
     QTest::addColumn<int>("format");
     QTest::addColumn<bool>("quality");
     QTest::newRow("JPG baseline") << 0 << true;
@@ -44,9 +44,10 @@ class OutputPanelTest : public QObject {
     QTest::newRow("GIF optimised palette") << 4 << false;
     QTest::newRow("PICT") << 5 << false;
     QTest::newRow("BMP") << 6 << false;
+    QTest::newRow("WebP") << 7 << true;
   }
 
-  void qualityIsShownForTheJpegEntriesOnly() {
+  void qualityIsShownForTheFormatsThatTakeIt() {
     QFETCH(int, format);
     QFETCH(bool, quality);
     WindowHarness h;

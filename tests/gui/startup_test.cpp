@@ -159,7 +159,8 @@ class StartupTest : public QObject {
     QCOMPARE(c.Bt_End->geometry(), QRect(712, 496, 73, 41));
 
     // Lists and initial states of the later subsystems' controls.
-    QCOMPARE(c.CbFormat->count(), 7);
+    QCOMPARE(c.CbFormat->count(), 8);
+    QCOMPARE(c.CbFormat->itemText(7), QStringLiteral(u"WebP"));
     QCOMPARE(c.CbFormat->itemText(3), QStringLiteral(u"GIF　8bit：ﾊﾟﾚｯﾄ-Windowsシステム"));
     QCOMPARE(c.CbFormat->itemText(6), QStringLiteral(u"BMP　Windows Bitmap"));
     QVERIFY(!c.CbFormat->isEditable());

@@ -131,7 +131,7 @@ TEST_F(DryRunTest, ErrorsThatEndTheRunAndEntriesWithoutAFile) {
        0,
        err::kTypeMismatch},
       {"format index that saves nothing",
-       [](BatchSettings& s, const fs::path&) { s.settings.FormatIndex = 7; },
+       [](BatchSettings& s, const fs::path&) { s.settings.FormatIndex = 8; },
        {PlannedOutcome::NothingSaved, PlannedOutcome::NothingSaved, PlannedOutcome::NothingSaved},
        -1,
        0},

@@ -125,12 +125,13 @@ TEST(Naming, CasesOfTheNamingRules) {
 }
 
 TEST(Naming, ExtensionsByFormat) {
-  const std::vector<std::string> expected = {"jpg", "jpg", "png", "gif", "gif", "pct", "bmp"};
-  for (std::int16_t i = 0; i < 7; ++i) EXPECT_EQ(OutputExtension(i, 0), expected[i]);
+  const std::vector<std::string> expected = {"jpg", "jpg", "png", "gif", "gif", "pct", "bmp", "webp"};
+  for (std::int16_t i = 0; i < 8; ++i) EXPECT_EQ(OutputExtension(i, 0), expected[i]);
   EXPECT_EQ(OutputExtension(0, 1), "jpeg");
   EXPECT_EQ(OutputExtension(1, 1), "jpeg");
   EXPECT_EQ(OutputExtension(2, 1), "png");
-  EXPECT_EQ(OutputExtension(7, 0), "");
+  EXPECT_EQ(OutputExtension(7, 1), "webp");
+  EXPECT_EQ(OutputExtension(8, 0), "");
   EXPECT_EQ(OutputExtension(-1, 0), "");
 }
 

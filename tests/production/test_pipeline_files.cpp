@@ -195,7 +195,7 @@ TEST_F(PipelineFiles, BitsPerPixelByFormat) {
     const char* magick;
   };
   for (const Row& r :
-       std::vector<Row>{{0, "JPEG"}, {2, "PNG"}, {3, "GIF"}, {4, "GIF"}, {5, "PICT"}, {6, "BMP"}}) {
+       std::vector<Row>{{0, "JPEG"}, {2, "PNG"}, {3, "GIF"}, {4, "GIF"}, {5, "PICT"}, {6, "BMP"}, {7, "WEBP"}}) {
     settings_.FormatIndex = r.formatIndex;
     const Image out = Run(source, {"64", "48"});
     EXPECT_EQ(out.width, 64);
@@ -235,6 +235,15 @@ TEST_F(PipelineFiles, JpegSettingsReachTheFile) {
   Run(source);
   EXPECT_EQ(test::MagickIdentify(last_, "%[interlace]"), "None");
   EXPECT_LT(test::ReadFileBytes(last_).size(), best);
+  // WebP takes the same quality; the resolution does not apply to it.
+  settings_.FormatIndex = app::kWebpFormatIndex;
+  settings_.Quality = 90;
+  Run(source);
+  const auto bestWebp = test::ReadFileBytes(last_).size();
+  settings_.Quality = 10;
+  Run(source);
+  EXPECT_EQ(test::MagickIdentify(last_, "%m"), "WEBP");
+  EXPECT_LT(test::ReadFileBytes(last_).size(), bestWebp);
 }
 
 TEST_F(PipelineFiles, EightBitGifSource) {
@@ -375,7 +384,7 @@ TEST_F(PipelineFiles, BuildAndSaveErrorsCarryTheirNumbers) {
     EXPECT_EQ(e.number(), err::kFileAlreadyExists);
   }
   EXPECT_TRUE(test::MagickDecode(source).has_value());
-  settings_.FormatIndex = 7;
+  settings_.FormatIndex = 8;  // past the last format
   EXPECT_FALSE(SaveThumbnail(output, dir_ / "none.png", settings_));
   EXPECT_FALSE(std::filesystem::exists(dir_ / "none.png"));
   EXPECT_FALSE(PrepareThumbnail(output, settings_).has_value());

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/imaging/codec_common.h"
 #include "platform/imaging/codecs.h"
 #include "platform/imaging/imaging_control.h"
 #include "platform/imaging/operations.h"
@@ -92,6 +93,64 @@ TEST(PngWriter, GreyAndPaletteImagesBecomeRgb) {
     EXPECT_EQ(test::MaxChannelDifference(*image, *decoded), 0);
     EXPECT_EQ(MagickIdentify(file, "%[png:IHDR.color-type-orig]"), "2");
   }
+}
+
+// Lossy WebP with the JPEG writer's quality mapping: the very bytes cwebp writes at that quality
+// from the same pixels, and a file ImageMagick reads back close to the original.
+TEST(WebpWriter, QualityFactorMapsLikeJpegAndImageMagickReadsIt) {
+  test::TempDir dir;
+  const Image image = test::SyntheticPicture(160, 120);
+  const auto png = Write(dir, "src.png", WritePng(image, {}));
+  const std::pair<int, int> rows[] = {{2, 100}, {65, 75}, {128, 50}, {230, 10}, {255, 1}};
+  double previous = 1e9;
+  for (const auto& [factor, quality] : rows) {
+    SCOPED_TRACE(factor);
+    SaveParams params;
+    params.qualityFactor = std::int16_t(factor);
+    const std::vector<std::uint8_t> ours = WriteWebp(image, params);
+    const auto file = Write(dir, "q" + std::to_string(factor) + ".webp", ours);
+    if (test::HasTool("cwebp")) {
+      const auto theirs = dir / ("cwebp" + std::to_string(factor) + ".webp");
+      ASSERT_TRUE(test::RunTool({"cwebp", "-q", std::to_string(quality), png.string(), "-o", theirs.string()}));
+      EXPECT_EQ(ours, test::ReadFileBytes(theirs));
+    }
+    EXPECT_EQ(MagickIdentify(file, "%m %wx%h"), "WEBP 160x120");
+    const auto decoded = MagickDecode(file);
+    ASSERT_TRUE(decoded.has_value());
+    const double psnr = test::Psnr(*decoded, image);
+    EXPECT_LT(psnr, previous);
+    previous = psnr;
+    if (factor == 2) {
+      EXPECT_GT(psnr, 25.0);  // lossy WebP halves the colour resolution whatever the quality
+    }
+    EXPECT_EQ(test::MaxChannelDifference(DecodeImage(ours), *decoded), 0);
+  }
+}
+
+TEST(WebpWriter, GreyPaletteAndOutOfRangeSizes) {
+  test::TempDir dir;
+  Image gray = Image::blank(40, 30, PixelFormat::Gray8);
+  for (std::size_t i = 0; i < gray.pixels.size(); ++i) gray.pixels[i] = std::uint8_t((i % 40) * 6);
+  Image palette = Image::blank(40, 30, PixelFormat::Palette8);
+  palette.palette = {{255, 0, 0}, {0, 0, 255}};
+  for (std::size_t i = 0; i < palette.pixels.size(); ++i) palette.pixels[i] = std::uint8_t((i % 40) / 20);
+  SaveParams best;
+  best.qualityFactor = 2;
+  for (const Image* image : {&gray, &palette}) {
+    const auto decoded = MagickDecode(Write(dir, "x.webp", WriteWebp(*image, best)));
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_GT(test::Psnr(*decoded, detail::ExpandToRgb24(*image)), 25.0);
+  }
+  // WebP cannot hold more than 16383 pixels a side: refused as an argument, nothing written.
+  for (const Image& refused : {Image::blank(16384, 1), Image{}}) {
+    try {
+      WriteWebp(refused, {});
+      ADD_FAILURE() << refused.width << " pixels wide written";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.number(), err::kInvalidPropertyValue);
+    }
+  }
+  EXPECT_EQ(DecodeImage(WriteWebp(Image::blank(16383, 1), {})).width, 16383);
 }
 
 // The 8-bit GIF: the palette image's pixels exactly, a full 256-entry table, GIF89a.

@@ -170,6 +170,7 @@ OptionsDialog::OptionsDialog(app::ThumbSettings& settings, std::filesystem::path
   Label(proc2, u"LB_DPI", u"●出力DPI（Dot Per　Inch)", {32, 200, 153, 17});
   TB_DPI = Place(new QLineEdit(proc2), u"TB_DPI", {48, 224, 41, 18});
   TB_DPI->setValidator(new TypedDigitsValidator(TB_DPI));
+  connect(TB_DPI, &QLineEdit::inputRejected, this, &OptionsDialog::inputRefused);
   connect(TB_DPI, &QLineEdit::textChanged, this, &OptionsDialog::TB_DPI_Change);
 
   QWidget* names = Page(u"ファイル名");

@@ -45,6 +45,10 @@ class OptionsDialog : public QDialog {
 
   QTabWidget* Tabs() const { return SSTab1; }
 
+ signals:
+  // A key or a paste TB_DPI refused; the window answers it with a beep.
+  void inputRefused();
+
  public slots:
   void cmdOk_Click();
   void cmdCancel_Click();

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QTabBar>
 #include <QTabWidget>
@@ -242,16 +243,20 @@ class OptionsDialogTest : public QObject {
       seen << h.settings.DpiValue;
     }
     QCOMPARE(seen, QList<int>({3, 30, 300}));
-    // Other characters are not taken.
+    // Other characters are not taken, and each refusal is reported for a beep.
+    QSignalSpy refused(&d, &OptionsDialog::inputRefused);
     QTest::keyClicks(dpi, QStringLiteral(u"a-.x "));
+    QCOMPARE(refused.count(), 5);
     QInputMethodEvent wide;  // full-width digits are not 0 to 9 either
     wide.setCommitString(QStringLiteral(u"５"));
     QApplication::sendEvent(dpi, &wide);
     QCOMPARE(dpi->text(), QStringLiteral(u"300"));
     // Nor does a paste bring anything else in.
     QApplication::clipboard()->setText(QStringLiteral(u"4x"));
+    const int beforePaste = refused.count();
     dpi->paste();
     QCOMPARE(dpi->text(), QStringLiteral(u"300"));
+    QCOMPARE(refused.count(), beforePaste + 1);
     QApplication::clipboard()->setText(QStringLiteral(u"4"));
     dpi->paste();
     QCOMPARE(dpi->text(), QStringLiteral(u"3004"));

@@ -191,7 +191,9 @@ class WindowCommandsTest : public QObject {
     QTest::newRow("too large") << QStringLiteral(u"5000") << QStringLiteral(u"1024") << 1;
     QTest::newRow("exactly 1024 beeps too") << QStringLiteral(u"1024") << QStringLiteral(u"1024") << 1;
     QTest::newRow("too small") << QStringLiteral(u"3") << QStringLiteral(u"10") << 1;
-    QTest::newRow("letters are not taken") << QStringLiteral(u"1a2b0") << QStringLiteral(u"120") << 0;
+    // Each refused key beeps.
+    QTest::newRow("letters are not taken") << QStringLiteral(u"1a2b0") << QStringLiteral(u"120") << 2;
+    QTest::newRow("nor a minus") << QStringLiteral(u"-50") << QStringLiteral(u"50") << 1;
     QTest::newRow("empty") << QString() << QStringLiteral(u"10") << 1;
     QTest::newRow("beyond 16 bits") << QStringLiteral(u"99999") << QStringLiteral(u"1024") << 1;
   }

@@ -255,6 +255,7 @@ void MainWindow::M_Help_Option_Click() {
   if (BatchRunning == -1) return;
   // Created at each showing, as a window of its own (its control names must not shadow ours).
   dialogs::OptionsDialog dialog(settings_, SettingsFile());
+  connect(&dialog, &dialogs::OptionsDialog::inputRefused, this, [this] { ctx_.shell->Beep(); });
   dialog.exec();
 }
 

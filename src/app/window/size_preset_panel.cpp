@@ -33,6 +33,10 @@ SizePresetPanel::SizePresetPanel(const MainControls& controls, app::ThumbSetting
   connect(c_.Bt_SizeDel, &QAbstractButton::clicked, this, &SizePresetPanel::Bt_SizeDel_Click);
   c_.SizeWidth->installEventFilter(this);
   c_.SizeHeight->installEventFilter(this);
+  // A key or a paste the digits-only boxes refuse is answered with a beep.
+  for (QLineEdit* box : {c_.SizeWidth, c_.SizeHeight}) {
+    connect(box, &QLineEdit::inputRejected, this, [this] { shell_.Beep(); });
+  }
 }
 
 void SizePresetPanel::LoadSizes() {

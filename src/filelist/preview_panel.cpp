@@ -279,12 +279,16 @@ void PreviewPanel::OpenVideo() {
   media_ = video::ProbeMedia(FilePath(CurrentFile));
   // What the original's media services refused to render: no picture, no decoder for it.
   if (!media_.hasVideo) throw Error(video::err::kUnsupportedFormat, "no video stream");
-  if (!media_.decoderAvailable || media_.width <= 0 || media_.height <= 0) throw Error(video::err::kNoDecoder);
-  c_.Lb_v_size->setText(Q(production::SizeCaptionFor(production::EntryKind::Video, media_.width, media_.height)));
+  if (!media_.decoderAvailable || media_.shownWidth <= 0 || media_.shownHeight <= 0) {
+    throw Error(video::err::kNoDecoder);
+  }
+  // The size the clip is shown and captured at (aspect and rotation applied).
+  c_.Lb_v_size->setText(
+      Q(production::SizeCaptionFor(production::EntryKind::Video, media_.shownWidth, media_.shownHeight)));
 
-  // Shape1 takes the clip's aspect ratio at its design width; a tall clip is held to the room
-  // above the player's buttons and shown letterboxed there.
-  const double shapeHeightTwips = kShapeWidthTwips * media_.height / media_.width;
+  // Shape1 takes the clip's shown aspect ratio at its design width; a tall clip is held to the
+  // room above the player's buttons and shown letterboxed there.
+  const double shapeHeightTwips = kShapeWidthTwips * media_.shownHeight / media_.shownWidth;
   const int shapeHeight =
       std::clamp(static_cast<int>(app::RoundHalfEven(shapeHeightTwips / window::kTwipsPerPixel)), 1,
                  c_.V_Stop->y() - c_.Shape1->y() - 2);
@@ -308,7 +312,7 @@ void PreviewPanel::OpenVideo() {
     value = WholeSeconds(std::clamp(start, 0.0, duration > 0.0 ? duration : start));
   }
   video::MpvPlayer& player = Player();
-  player.Open(FilePath(CurrentFile), start, FrameStep);
+  player.Open(FilePath(CurrentFile), start, FrameStep, media_);
   videoOpen_ = true;
   failureShown_ = false;
   view_->show();

@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cmath>
 #include <cstring>
 #include <mutex>
+#include <numbers>
 
 extern "C" {
+#include <libavutil/display.h>
 #include <libavutil/log.h>
 }
 
@@ -194,6 +198,57 @@ int FindVideoStream(AVFormatContext* format) {
     }
   }
   return -1;
+}
+
+Orientation OrientationOf(const AVStream* stream) {
+  std::size_t size = 0;
+  const auto* matrix =
+      reinterpret_cast<const std::int32_t*>(av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, &size));
+  if (!matrix || size < 9 * sizeof(std::int32_t)) return {};
+  // The matrix maps a stored point (p, q), y down, to (a p + c q, b p + d q) on screen (16.16
+  // fixed point). Written as "mirror left to right, then turn clockwise": with the mirror taken
+  // off, what is left is a rotation whose first column gives its angle. Counting clockwise in
+  // y-down coordinates is the opposite sign of av_display_rotation_get's counter-clockwise one
+  // (a "rotate=90" clip is shown turned 90 degrees counter-clockwise, 270 clockwise).
+  const double a = matrix[0] / 65536.0;
+  const double b = matrix[1] / 65536.0;
+  const double c = matrix[3] / 65536.0;
+  const double d = matrix[4] / 65536.0;
+  const double determinant = a * d - b * c;
+  if (!std::isfinite(determinant) || std::fabs(determinant) < 1e-6) return {};
+  Orientation orientation;
+  orientation.mirrored = determinant < 0;
+  // Mirroring first negates the first column: the rotation's first column is (-a, -b) then.
+  const double x = orientation.mirrored ? -a : a;
+  const double y = orientation.mirrored ? -b : b;
+  const double degrees = std::atan2(y, x) * 180.0 / std::numbers::pi;
+  const long quarter = std::lround(degrees / 90.0);
+  orientation.rotation = static_cast<int>(((quarter % 4) + 4) % 4) * 90;
+  return orientation;
+}
+
+AVRational SampleAspectOf(const AVStream* stream, AVRational bitstream) {
+  AVRational aspect = stream->sample_aspect_ratio;
+  if (aspect.num <= 0 || aspect.den <= 0) aspect = bitstream;
+  if (aspect.num <= 0 || aspect.den <= 0) return {1, 1};
+  AVRational reduced{1, 1};
+  av_reduce(&reduced.num, &reduced.den, aspect.num, aspect.den, 1 << 30);
+  if (reduced.num <= 0 || reduced.den <= 0) return {1, 1};
+  return reduced;
+}
+
+ShownSize ShownSizeOf(int width, int height, AVRational sampleAspect, int rotation) {
+  std::int64_t shownWidth = width;
+  std::int64_t shownHeight = height;
+  // Sides and ratio terms are below 2^31, so the products fit 64 bits.
+  if (sampleAspect.num > sampleAspect.den && sampleAspect.den > 0) {
+    shownWidth = shownWidth * sampleAspect.num / sampleAspect.den;
+  } else if (sampleAspect.den > sampleAspect.num && sampleAspect.num > 0) {
+    shownHeight = shownHeight * sampleAspect.den / sampleAspect.num;
+  }
+  const auto side = [](std::int64_t value) { return static_cast<int>(std::clamp<std::int64_t>(value, 0, INT_MAX)); };
+  if (rotation == 90 || rotation == 270) return {side(shownHeight), side(shownWidth)};
+  return {side(shownWidth), side(shownHeight)};
 }
 
 }  // namespace detail

@@ -4,6 +4,7 @@
 // conversion of FFmpeg's error codes into the program's numbers. Private to src/platform/video.
 
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <span>
@@ -73,5 +74,38 @@ FormatPtr OpenInput(const Input& input);
 
 // Index of the clip's video stream (attached cover pictures excluded), or -1.
 int FindVideoStream(AVFormatContext* format);
+
+// The number held in an enum field of FFmpeg's structures (colour space, range, primaries,
+// transfer, field order ...). Decoders copy such values from the stream unchecked, so any number
+// can be there; loading it as the C++ enum type would be undefined for numbers FFmpeg does not name.
+template <typename Enum>
+int FieldValue(const Enum& field) {
+  static_assert(sizeof(Enum) == sizeof(int));
+  int value = 0;
+  std::memcpy(&value, &field, sizeof value);
+  return value;
+}
+
+// How players turn a clip's stored picture for showing: first mirrored left to right (when
+// `mirrored`), then turned clockwise by `rotation` degrees (0, 90, 180 or 270), from the
+// stream's display matrix. Other angles go to the nearest quarter turn; a singular matrix is none.
+struct Orientation {
+  int rotation = 0;
+  bool mirrored = false;
+};
+Orientation OrientationOf(const AVStream* stream);
+
+// The sample aspect ratio players apply: the container's, else the stream's own (`bitstream`,
+// the frame's or the codec parameters'), else square pixels. Always positive and reduced.
+AVRational SampleAspectOf(const AVStream* stream, AVRational bitstream);
+
+// The size a picture of width x height is shown at: the sample aspect ratio widens it (above 1)
+// or makes it taller (below 1), as mpv does, truncating; then a quarter turn swaps the sides.
+// Saturates at INT_MAX; callers check their limits.
+struct ShownSize {
+  int width = 0;
+  int height = 0;
+};
+ShownSize ShownSizeOf(int width, int height, AVRational sampleAspect, int rotation);
 
 }  // namespace mirelo::video::detail

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <optional>
@@ -302,7 +303,14 @@ bool MaySkipNonReference(const Clip& clip) {
   return clip.stream->codecpar->video_delay > 0;
 }
 
-detail::FramePtr FindFrame(const detail::Input& input, double seconds, const CaptureOptions& options) {
+// The frame found, with what the stream says about showing it.
+struct Found {
+  detail::FramePtr frame;
+  AVRational sampleAspect{1, 1};
+  detail::Orientation orientation;
+};
+
+Found FindFrame(const detail::Input& input, double seconds, const CaptureOptions& options) {
   const std::filesystem::path& path = input.path;
   Clip clip = OpenClip(input, options);
   const AVRational timeBase = clip.stream->time_base;
@@ -339,11 +347,14 @@ detail::FramePtr FindFrame(const detail::Input& input, double seconds, const Cap
       continue;
     }
     if (!pass.best) Fail(err::kDecodeFailed, "no frame could be decoded", path);
-    return std::move(pass.best);
+    AVRational bitstream = pass.best->sample_aspect_ratio;
+    if (bitstream.num <= 0 || bitstream.den <= 0) bitstream = clip.stream->codecpar->sample_aspect_ratio;
+    return {std::move(pass.best), detail::SampleAspectOf(clip.stream, bitstream), detail::OrientationOf(clip.stream)};
   }
 }
 
-int Coefficients(AVColorSpace space, int height) {
+// `space` is the frame's colour space as a number: streams can carry values FFmpeg does not name.
+int Coefficients(int space, int height) {
   switch (space) {
     case AVCOL_SPC_BT709: return SWS_CS_ITU709;
     case AVCOL_SPC_FCC: return SWS_CS_FCC;
@@ -353,7 +364,7 @@ int Coefficients(AVColorSpace space, int height) {
     case AVCOL_SPC_BT2020_NCL:
     case AVCOL_SPC_BT2020_CL: return SWS_CS_BT2020;
     default:
-      // Unlabelled clips: players assume HD material is BT.709 and SD material BT.601.
+      // Unlabelled clips and unknown values: players assume HD material is BT.709, SD BT.601.
       return height > 576 ? SWS_CS_ITU709 : SWS_CS_ITU601;
   }
 }
@@ -370,54 +381,91 @@ AVPixelFormat PlainFormat(AVPixelFormat format, bool& fullRange) {
   }
 }
 
-imaging::Image ToRgb(const AVFrame& frame, const std::filesystem::path& path) {
+// The stored picture mirrored left to right (when asked), then turned clockwise.
+imaging::Image Turned(const imaging::Image& source, const detail::Orientation& orientation) {
+  const bool quarter = orientation.rotation == 90 || orientation.rotation == 270;
+  imaging::Image image = source;
+  if (quarter) std::swap(image.width, image.height);
+  image.sourceWidth = image.width;
+  image.sourceHeight = image.height;
+  const int w = source.width;
+  const int h = source.height;
+  for (int y = 0; y < h; ++y) {
+    const std::uint8_t* in = source.row(y);
+    for (int x = 0; x < w; ++x) {
+      const int mx = orientation.mirrored ? w - 1 - x : x;
+      int tx = mx;
+      int ty = y;
+      switch (orientation.rotation) {
+        case 90: tx = h - 1 - y; ty = mx; break;
+        case 180: tx = w - 1 - mx; ty = h - 1 - y; break;
+        case 270: tx = y; ty = w - 1 - mx; break;
+        default: break;
+      }
+      std::memcpy(image.row(ty) + static_cast<std::size_t>(tx) * 3, in + static_cast<std::size_t>(x) * 3, 3);
+    }
+  }
+  return image;
+}
+
+// The frame as shown: colour-converted and scaled to its shown size in one pass, then turned.
+imaging::Image ToRgb(const Found& found, const std::filesystem::path& path) {
+  const AVFrame& frame = *found.frame;
   const int width = frame.width;
   const int height = frame.height;
-  if (width <= 0 || height <= 0 || width > imaging::kMaxSide || height > imaging::kMaxSide ||
-      static_cast<std::int64_t>(width) * height > imaging::kMaxPixels) {
-    Fail(err::kNoDecoder, "picture size out of range", path);
-  }
-  bool fullRange = frame.color_range == AVCOL_RANGE_JPEG;
-  const AVPixelFormat source = PlainFormat(static_cast<AVPixelFormat>(frame.format), fullRange);
+  const auto outOfRange = [](std::int64_t w, std::int64_t h) {
+    return w <= 0 || h <= 0 || w > imaging::kMaxSide || h > imaging::kMaxSide || w * h > imaging::kMaxPixels;
+  };
+  if (outOfRange(width, height)) Fail(err::kNoDecoder, "picture size out of range", path);
+  // Limits before allocation hold for the shown size too (a stream may claim any aspect).
+  const detail::ShownSize shown = detail::ShownSizeOf(width, height, found.sampleAspect, 0);
+  if (outOfRange(shown.width, shown.height)) Fail(err::kNoDecoder, "shown picture size out of range", path);
 
-  // Same size: only the pixel format changes. Full chroma interpolation and accurate rounding
-  // cost little for one frame and avoid colour fringes on edges.
-  detail::SwsPtr sws(sws_getContext(width, height, source, width, height, AV_PIX_FMT_RGB24,
-                                    SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr));
+  // Enum fields are read as numbers: a stream can put any value in them.
+  const int formatValue = frame.format;
+  if (formatValue < 0 || formatValue >= AV_PIX_FMT_NB) Fail(err::kUnexpected, "unknown pixel format", path);
+  bool fullRange = detail::FieldValue(frame.color_range) == AVCOL_RANGE_JPEG;
+  const AVPixelFormat source = PlainFormat(static_cast<AVPixelFormat>(formatValue), fullRange);
+
+  // Full chroma interpolation and accurate rounding cost little for one frame and avoid colour
+  // fringes on edges; an anamorphic picture is stretched with Lanczos in the same pass.
+  const bool scaled = shown.width != width || shown.height != height;
+  const int flags = (scaled ? SWS_LANCZOS : SWS_BICUBIC) | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT;
+  detail::SwsPtr sws(sws_getContext(width, height, source, shown.width, shown.height, AV_PIX_FMT_RGB24, flags, nullptr,
+                                    nullptr, nullptr));
   if (!sws) Fail(err::kUnexpected, "no conversion for the pixel format", path);
   // Fails for RGB sources, where there is nothing to set.
-  sws_setColorspaceDetails(sws.get(), sws_getCoefficients(Coefficients(frame.colorspace, height)), fullRange ? 1 : 0,
-                           sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
+  sws_setColorspaceDetails(sws.get(), sws_getCoefficients(Coefficients(detail::FieldValue(frame.colorspace), height)),
+                           fullRange ? 1 : 0, sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
 
   imaging::Image image;
-  image.width = width;
-  image.height = height;
+  image.width = shown.width;
+  image.height = shown.height;
   image.format = imaging::PixelFormat::Rgb24;
   image.storedBitsPerPixel = 24;
-  image.sourceWidth = width;
-  image.sourceHeight = height;
-  const std::size_t size = image.stride() * static_cast<std::size_t>(height);
+  image.sourceWidth = shown.width;
+  image.sourceHeight = shown.height;
+  const std::size_t size = image.stride() * static_cast<std::size_t>(shown.height);
   // Vector code in swscale may store a few bytes past the last row.
   image.pixels.resize(size + 64);
   std::uint8_t* planes[4] = {image.pixels.data(), nullptr, nullptr, nullptr};
   const int strides[4] = {static_cast<int>(image.stride()), 0, 0, 0};
   const int rows = sws_scale(sws.get(), frame.data, frame.linesize, 0, height, planes, strides);
-  if (rows != height) Fail(err::kUnexpected, "pixel format conversion failed", path, rows < 0 ? rows : 0);
+  if (rows != shown.height) Fail(err::kUnexpected, "pixel format conversion failed", path, rows < 0 ? rows : 0);
   image.pixels.resize(size);
-  return image;
+  if (found.orientation.rotation == 0 && !found.orientation.mirrored) return image;
+  return Turned(image, found.orientation);
 }
 
 }  // namespace
 
 imaging::Image CaptureFrame(const std::filesystem::path& path, double seconds, const CaptureOptions& options) {
-  detail::FramePtr frame = FindFrame(detail::Input::File(path), seconds, options);
-  return ToRgb(*frame, path);
+  return ToRgb(FindFrame(detail::Input::File(path), seconds, options), path);
 }
 
 imaging::Image CaptureFrame(std::span<const std::uint8_t> bytes, double seconds, const CaptureOptions& options) {
   const detail::Input input = detail::Input::Memory(bytes);
-  detail::FramePtr frame = FindFrame(input, seconds, options);
-  return ToRgb(*frame, input.path);
+  return ToRgb(FindFrame(input, seconds, options), input.path);
 }
 
 }  // namespace mirelo::video

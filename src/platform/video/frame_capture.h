@@ -20,7 +20,10 @@ struct CaptureOptions {
 // as players count): the decoded frame whose display interval [pts, next pts) holds the
 // position. A position before the first frame gives the first frame; a position at or past the
 // end gives the last frame that can be decoded (so does a position beyond the data of a clip cut
-// short). The result is Rgb24 at the native (coded) size, 96 dpi, stored bits per pixel 24.
+// short). The result is the frame as players show it, at the shown size of MediaInfo: the
+// sample aspect ratio applied (resampled with Lanczos in the colour conversion) and the display
+// matrix's mirroring and rotation applied, so a portrait phone clip is upright. Rgb24, 96 dpi,
+// stored bits per pixel 24.
 //
 // Throws mirelo::Error with a number of video_errors.h; kNoVideoStream (0) when the clip has no
 // video stream. Thread-safe (no shared state).

@@ -1,11 +1,5 @@
 #include "platform/video/media_probe.h"
 
-#include <cmath>
-
-extern "C" {
-#include <libavutil/display.h>
-}
-
 #include "platform/video/ffmpeg_support.h"
 
 namespace mirelo::video {
@@ -14,17 +8,6 @@ namespace {
 
 double Seconds(std::int64_t value, AVRational timeBase) {
   return static_cast<double>(value) * av_q2d(timeBase);
-}
-
-int RotationOf(const AVStream* stream) {
-  const auto* matrix =
-      reinterpret_cast<const std::int32_t*>(av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr));
-  if (!matrix) return 0;
-  // av_display_rotation_get counts counter-clockwise; players rotate clockwise by the opposite.
-  const double angle = -av_display_rotation_get(matrix);
-  if (std::isnan(angle)) return 0;
-  const long quarter = std::lround(angle / 90.0);
-  return static_cast<int>(((quarter % 4) + 4) % 4) * 90;
 }
 
 MediaInfo Probe(const detail::Input& input) {
@@ -44,11 +27,15 @@ MediaInfo Probe(const detail::Input& input) {
   info.width = parameters->width;
   info.height = parameters->height;
 
-  AVRational aspect = stream->sample_aspect_ratio;
-  if (aspect.num <= 0 || aspect.den <= 0) aspect = parameters->sample_aspect_ratio;
-  if (aspect.num > 0 && aspect.den > 0) {
-    av_reduce(&info.sampleAspectNum, &info.sampleAspectDen, aspect.num, aspect.den, 1 << 30);
-  }
+  const AVRational aspect = detail::SampleAspectOf(stream, parameters->sample_aspect_ratio);
+  info.sampleAspectNum = aspect.num;
+  info.sampleAspectDen = aspect.den;
+  const detail::Orientation orientation = detail::OrientationOf(stream);
+  info.rotation = orientation.rotation;
+  info.mirrored = orientation.mirrored;
+  const detail::ShownSize shown = detail::ShownSizeOf(info.width, info.height, aspect, info.rotation);
+  info.shownWidth = shown.width;
+  info.shownHeight = shown.height;
 
   if (info.duration == 0.0 && stream->duration != AV_NOPTS_VALUE && stream->duration > 0) {
     info.duration = Seconds(stream->duration, stream->time_base);
@@ -60,7 +47,6 @@ MediaInfo Probe(const detail::Input& input) {
     info.frameRate = av_q2d(rate);
     info.frameDuration = av_q2d(av_inv_q(rate));
   }
-  info.rotation = RotationOf(stream);
   return info;
 }
 

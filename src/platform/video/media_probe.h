@@ -17,13 +17,18 @@ struct MediaInfo {
   // A decoder for that stream is available in this build of FFmpeg.
   bool decoderAvailable = false;
 
-  // Native (coded) size of the picture in pixels, as the decoder outputs it. The sample aspect
-  // ratio is NOT applied: the thumbnail is made from the stored pixels, as the original did.
+  // Native (coded) size of the picture in pixels, as the decoder outputs it.
   int width = 0;
   int height = 0;
-  // Sample (pixel) aspect ratio as num/den; 1/1 when the file says nothing.
+  // Sample (pixel) aspect ratio as num/den (the container's, else the stream's own); 1/1 when
+  // the file says nothing.
   int sampleAspectNum = 1;
   int sampleAspectDen = 1;
+  // The size the clip is shown and captured at: the sample aspect ratio applied as players do
+  // (above 1 the width grows, below 1 the height, truncated), then the rotation (90 and 270
+  // swap the sides). A stored 720x480 clip with 32/27 pixels is shown 853x480.
+  int shownWidth = 0;
+  int shownHeight = 0;
 
   // Length of the clip in seconds; 0 when the file does not say.
   double duration = 0.0;
@@ -31,9 +36,11 @@ struct MediaInfo {
   // back. 0 when unknown.
   double frameRate = 0.0;
   double frameDuration = 0.0;
-  // Clockwise rotation in degrees the file asks players to apply (0, 90, 180, 270). Reported
-  // only; the capture keeps the stored orientation.
+  // How the stored picture is turned for showing (the display matrix phones write), applied by
+  // the player and the capture alike: first mirrored left to right when `mirrored`, then turned
+  // clockwise by `rotation` degrees (0, 90, 180, 270).
   int rotation = 0;
+  bool mirrored = false;
   // Whether the clip has an audio stream (the player's mute control needs one).
   bool hasAudio = false;
 };

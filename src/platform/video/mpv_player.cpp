@@ -30,6 +30,17 @@ void SetOption(mpv_handle* mpv, const char* name, const char* value) {
   }
 }
 
+// libavfilter's filters that show a stored picture mirrored left to right (when asked) and then
+// turned clockwise: the capture's turn, pixel for pixel.
+const char* TurnFilters(int rotation, bool mirrored) {
+  switch (rotation) {
+    case 90: return mirrored ? "lavfi-transpose=dir=clock_flip" : "lavfi-transpose=dir=clock";
+    case 180: return mirrored ? "lavfi-vflip" : "lavfi-hflip,lavfi-vflip";
+    case 270: return mirrored ? "lavfi-transpose=dir=cclock_flip" : "lavfi-transpose=dir=cclock";
+    default: return mirrored ? "lavfi-hflip" : "";
+  }
+}
+
 }  // namespace
 
 double VolumePercentFromHundredthsDb(std::int32_t hundredths) {
@@ -62,6 +73,8 @@ MpvPlayer::MpvPlayer(const PlayerOptions& options) {
     SetOption(mpv_, "ytdl", "no");
     SetOption(mpv_, "vo", "libmpv");
     SetOption(mpv_, "hwdec", "no");
+    // The display matrix is applied by our own filters (see Open), never a second time by libmpv.
+    SetOption(mpv_, "video-rotate", "no");
     SetOption(mpv_, "hr-seek", "yes");
     SetOption(mpv_, "hr-seek-framedrop", "no");
     // Demuxers without an index (MPEG program streams) land after the target when asked to seek
@@ -154,8 +167,10 @@ double MpvPlayer::Property(const char* name) const {
   return value;
 }
 
-void MpvPlayer::Open(const std::filesystem::path& path, double start, double frameStep) {
+void MpvPlayer::Open(const std::filesystem::path& path, double start, double frameStep, const MediaInfo& info) {
   Close();
+  const int filters = mpv_set_property_string(mpv_, "vf", TurnFilters(info.rotation, info.mirrored));
+  if (filters < 0) throw Error(err::kUnexpected, std::string("libmpv filters: ") + mpv_error_string(filters));
   frameStep_ = frameStep > 0.0 && std::isfinite(frameStep) ? frameStep : 0.0;
   const double target = std::max(0.0, start + kFrameTolerance + kMpvSeekSlack - frameStep_);
   char options[64];
@@ -225,6 +240,17 @@ void MpvPlayer::Seek(double seconds) {
 double MpvPlayer::Position() const {
   if (!open_) return 0.0;
   return pending_ ? *pending_ : Property("time-pos");
+}
+
+MpvPlayer::Size MpvPlayer::ShownSize() const {
+  if (!open_) return {};
+  std::int64_t width = 0;
+  std::int64_t height = 0;
+  if (mpv_get_property(mpv_, "video-out-params/dw", MPV_FORMAT_INT64, &width) < 0 ||
+      mpv_get_property(mpv_, "video-out-params/dh", MPV_FORMAT_INT64, &height) < 0) {
+    return {};
+  }
+  return {static_cast<int>(width), static_cast<int>(height)};
 }
 
 double MpvPlayer::Duration() const { return open_ ? Property("duration") : 0.0; }

@@ -15,6 +15,8 @@
 #include <memory>
 #include <optional>
 
+#include "platform/video/media_probe.h"
+
 struct mpv_handle;
 struct mpv_render_context;
 
@@ -41,9 +43,12 @@ class MpvPlayer {
   void SetWakeup(std::function<void()> wakeup);
 
   // Starts loading the clip paused at `start` seconds (exact). frameStep is the clip's frame
-  // time, used to make seeks land on the frame on screen at a position. Loading goes on in the
-  // background; Loaded() tells when the first frame is there.
-  void Open(const std::filesystem::path& path, double start, double frameStep);
+  // time, used to make seeks land on the frame on screen at a position. `info` is the clip's
+  // probe: its mirroring and rotation are applied here exactly as the capture applies them
+  // (libmpv's own reading of the display matrix knows no mirroring), and libmpv applies the
+  // sample aspect ratio as the capture does. Loading goes on in the background; Loaded() tells
+  // when the first frame is there.
+  void Open(const std::filesystem::path& path, double start, double frameStep, const MediaInfo& info);
   // Stops and forgets the clip; the player shows nothing.
   void Close();
   bool IsOpen() const { return open_; }
@@ -66,6 +71,12 @@ class MpvPlayer {
   void Seek(double seconds);
   // time-pos in seconds; 0 when nothing is open or known yet.
   double Position() const;
+  // The size the current frame is shown at (aspect and turn applied); 0 x 0 before the first.
+  struct Size {
+    int width = 0;
+    int height = 0;
+  };
+  Size ShownSize() const;
   double Duration() const;
   // Number of seeks (the load included) that have completed with their frame shown.
   std::uint64_t SeeksDone() const { return seeksDone_; }

@@ -41,9 +41,9 @@ class PlayerHarness {
   }
 
   // Opens the clip at start and waits until its frame is shown.
-  bool Open(const std::filesystem::path& clip, double start, double frameStep) {
+  bool Open(const std::filesystem::path& clip, double start, const video::MediaInfo& info) {
     const std::uint64_t before = player_.SeeksDone();
-    player_.Open(clip, start, frameStep);
+    player_.Open(clip, start, info.frameDuration, info);
     return WaitFor([&] { return player_.Failed() || (player_.Loaded() && player_.SeeksDone() > before); }) &&
            !player_.Failed();
   }

@@ -24,6 +24,18 @@ struct ClipKind {
   std::string videoArgs;   // codec options of the video stream, and the muxer where it matters
   std::string audioArgs;   // codec options of an audio stream, or empty for none
   bool bFrames = false;    // frames are reordered (exercises the display-order logic)
+  // How players show the clip: mirrored left to right, then turned clockwise by `rotation`; and
+  // the shown size, 0 x 0 for the stored size (turned).
+  int rotation = 0;
+  bool mirrored = false;
+  int shownWidth = 0;
+  int shownHeight = 0;
+  // Options of a second pass that copies the streams (ffmpeg 5.1 writes a "rotate" display
+  // matrix only when copying), or empty.
+  std::string copyArgs;
+  // The clip's track header gets a transposing display matrix (a mirror image; ffmpeg 5.1 has
+  // no option that writes one). MP4 and MOV only.
+  bool transposed = false;
 };
 
 // Test names show the clip's file name.
@@ -49,6 +61,10 @@ void CopyPrefix(const std::filesystem::path& source, const std::filesystem::path
 
 // The frame index a captured counter frame shows, or -1 when the picture is no counter frame.
 int CounterIndex(const imaging::Image& image);
+// The same for a frame as `kind` is shown (turned, mirrored): read in the stored orientation.
+int CounterIndex(const imaging::Image& shown, const ClipKind& kind);
+// The size frames of `kind` are shown at.
+imaging::Size ShownSize(const ClipKind& kind);
 
 // How much later than the container's start the first video frame is shown, in seconds, as
 // ffprobe reports it (muxers delay video by the audio encoder's priming samples).

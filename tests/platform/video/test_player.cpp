@@ -19,27 +19,38 @@ using test::ClipKind;
 
 constexpr double kPositions[] = {0.0, 1.0, 2.0, 3.0, 7.0, 12.0, 14.0, 15.0, 1.5, 7.49, 14.97};
 
-void ExpectPlayerAgreesWithCapture(const std::filesystem::path& clip) {
+// `kind` tells how the clip is shown (turned, mirrored) so that its frames can be read.
+void ExpectPlayerAgreesWithCapture(const std::filesystem::path& clip, const ClipKind& kind = {}) {
   const MediaInfo info = ProbeMedia(clip);
   test::PlayerHarness harness;
-  ASSERT_TRUE(harness.Open(clip, 0.0, info.frameDuration)) << clip;
+  ASSERT_TRUE(harness.Open(clip, 0.0, info)) << clip;
+  // Both show the clip in the same shape.
+  const imaging::Image first = CaptureFrame(clip, 0.0);
+  EXPECT_EQ(harness.player().ShownSize().width, first.width) << clip.filename();
+  EXPECT_EQ(harness.player().ShownSize().height, first.height) << clip.filename();
+  EXPECT_EQ(info.shownWidth, first.width) << clip.filename();
+  EXPECT_EQ(info.shownHeight, first.height) << clip.filename();
+  const auto grab = [&] { return test::CounterIndex(harness.Grab(info.shownWidth, info.shownHeight), kind); };
   for (double seconds : kPositions) {
     ASSERT_TRUE(harness.Seek(seconds)) << "seek to " << seconds;
-    const int shown = test::CounterIndex(harness.Grab(info.width, info.height));
-    const int captured = test::CounterIndex(CaptureFrame(clip, seconds));
+    const int shown = grab();
+    const int captured = test::CounterIndex(CaptureFrame(clip, seconds), kind);
+    EXPECT_NE(shown, -1) << clip.filename() << " at " << seconds << " s";
     EXPECT_EQ(shown, captured) << clip.filename() << " at " << seconds << " s, time-pos " << harness.player().Position();
   }
   // Opening at a stored scene shows the same frame as seeking there.
   for (double seconds : {3.0, 12.5}) {
-    ASSERT_TRUE(harness.Open(clip, seconds, info.frameDuration));
-    EXPECT_EQ(test::CounterIndex(harness.Grab(info.width, info.height)), test::CounterIndex(CaptureFrame(clip, seconds)))
+    ASSERT_TRUE(harness.Open(clip, seconds, info));
+    EXPECT_EQ(grab(), test::CounterIndex(CaptureFrame(clip, seconds), kind))
         << clip.filename() << " opened at " << seconds << " s";
   }
 }
 
 class PlayerByContainer : public testing::TestWithParam<ClipKind> {};
 
-TEST_P(PlayerByContainer, ShowsTheFrameTheCaptureTakes) { ExpectPlayerAgreesWithCapture(test::CachedCounterClip(GetParam())); }
+TEST_P(PlayerByContainer, ShowsTheFrameTheCaptureTakes) {
+  ExpectPlayerAgreesWithCapture(test::CachedCounterClip(GetParam()), GetParam());
+}
 
 INSTANTIATE_TEST_SUITE_P(Containers, PlayerByContainer, testing::ValuesIn(test::ContainerClips()),
                          [](const testing::TestParamInfo<ClipKind>& info) {
@@ -67,7 +78,7 @@ TEST(Player, FrameStepsMoveOneFrame) {
   const auto clip = test::CachedCounterClip(test::ContainerClips()[3]);  // H.264 with B-frames
   const MediaInfo info = ProbeMedia(clip);
   test::PlayerHarness harness;
-  ASSERT_TRUE(harness.Open(clip, 5.0, info.frameDuration));
+  ASSERT_TRUE(harness.Open(clip, 5.0, info));
   auto& player = harness.player();
   const int start = test::CounterIndex(harness.Grab(info.width, info.height));
   for (int step = 1; step <= 3; ++step) {
@@ -83,7 +94,7 @@ TEST(Player, NotMediaFailsWithoutHanging) {
   const auto text = dir.path() / "notes.avi";
   std::ofstream(text) << "#EXTM3U\nfile:///etc/passwd\n";
   test::PlayerHarness harness;
-  EXPECT_FALSE(harness.Open(text, 0.0, 0.04));
+  EXPECT_FALSE(harness.Open(text, 0.0, {.frameDuration = 0.04}));
   EXPECT_TRUE(harness.player().Failed());
 }
 

@@ -69,9 +69,11 @@ int main(int argc, char** argv) {
     try {
       if (probe) {
         const mirelo::video::MediaInfo info = mirelo::video::ProbeMedia(clip);
-        std::printf("%s: video %d decoder %d size %dx%d sar %d/%d duration %.6f fps %.6f rotation %d audio %d\n",
+        std::printf("%s: video %d decoder %d size %dx%d sar %d/%d shown %dx%d duration %.6f fps %.6f rotation %d "
+                    "mirrored %d audio %d\n",
                     clip.c_str(), info.hasVideo, info.decoderAvailable, info.width, info.height, info.sampleAspectNum,
-                    info.sampleAspectDen, info.duration, info.frameRate, info.rotation, info.hasAudio);
+                    info.sampleAspectDen, info.shownWidth, info.shownHeight, info.duration, info.frameRate,
+                    info.rotation, info.mirrored, info.hasAudio);
       } else {
         const mirelo::imaging::Image image = mirelo::video::CaptureFrame(clip, seconds, options);
         ++count;

@@ -51,8 +51,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(std::isfinite(info.frameDuration) && info.frameDuration >= 0.0);
   Check(info.sampleAspectNum > 0 && info.sampleAspectDen > 0);
   Check(info.rotation % 90 == 0 && info.rotation >= 0 && info.rotation < 360);
+  Check(info.shownWidth >= 0 && info.shownHeight >= 0);
   if (!info.hasVideo) {
-    Check(info.width == 0 && info.height == 0 && info.frameRate == 0.0);
+    Check(info.width == 0 && info.height == 0 && info.shownWidth == 0 && info.shownHeight == 0 &&
+          info.frameRate == 0.0 && !info.mirrored);
     return 0;
   }
   if (!info.decoderAvailable) return 0;

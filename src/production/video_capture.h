@@ -23,7 +23,8 @@ struct VideoCaptureResult {
   std::int32_t number = 0;
   // The messages of the AppendLog calls, in order. A message may itself hold CR LF.
   std::vector<std::string> logLines;
-  // Native size of the video (for the size label); 0 x 0 when it was not found.
+  // Shown size of the video (sample aspect ratio and display rotation applied), the size of the
+  // captured frame, for the size label; 0 x 0 when it was not found.
   imaging::Size videoSize;
 };
 
@@ -38,8 +39,8 @@ struct VideoCaptureOptions {
 // the result does not fit 32 bits.
 std::int32_t ScenePosition(std::string_view sceneText);
 
-// CaptureVideoFrame of entry `path` with its scene text: on success the frame, at its native
-// size, replaces the image in `working`; on failure `working` is left as it was and the result
+// CaptureVideoFrame of entry `path` with its scene text: on success the frame, upright at its
+// shown size (see video::CaptureFrame), replaces the image in `working`; on failure `working` is left as it was and the result
 // carries the log lines of the error table (the codec message for the wrong-format numbers,
 // otherwise the path and "→ERROR:" with the number). Never throws for a failure of the clip.
 VideoCaptureResult CaptureVideoFrame(const std::string& path, std::string_view sceneText,

@@ -45,10 +45,14 @@ TEST_P(MemoryInput, GivesTheFileFiguresAndFrames) {
   EXPECT_DOUBLE_EQ(fromMemory.duration, fromFile.duration);
   EXPECT_DOUBLE_EQ(fromMemory.frameRate, fromFile.frameRate);
   EXPECT_EQ(fromMemory.hasAudio, fromFile.hasAudio);
+  EXPECT_EQ(fromMemory.shownWidth, fromFile.shownWidth);
+  EXPECT_EQ(fromMemory.shownHeight, fromFile.shownHeight);
+  EXPECT_EQ(fromMemory.rotation, fromFile.rotation);
+  EXPECT_EQ(fromMemory.mirrored, fromFile.mirrored);
   // The start, a seek into the middle, and past the end.
   for (double seconds : {0.0, 7.3, 1.0e9}) {
-    EXPECT_EQ(mirelo::test::CounterIndex(CaptureFrame(bytes, seconds)),
-              mirelo::test::CounterIndex(CaptureFrame(clip, seconds)))
+    EXPECT_EQ(mirelo::test::CounterIndex(CaptureFrame(bytes, seconds), GetParam()),
+              mirelo::test::CounterIndex(CaptureFrame(clip, seconds), GetParam()))
         << seconds;
   }
 }

@@ -60,15 +60,17 @@ TEST(CaptureVideoFrame, CapturesTheFrameAtTheRoundedScene) {
       EXPECT_FALSE(result.deselect);
       EXPECT_EQ(result.number, 0);
       EXPECT_TRUE(result.logLines.empty());
-      EXPECT_EQ(result.videoSize, (imaging::Size{test::kClipWidth, test::kClipHeight}));
-      EXPECT_EQ(working.Width(), test::kClipWidth);
-      EXPECT_EQ(working.Height(), test::kClipHeight);
-      EXPECT_EQ(test::CounterIndex(working.GetImage()), test::ExpectedIndex(ScenePosition(scene), lead));
+      // Shown as players show it: turned upright, pixels made square.
+      const imaging::Size shown = test::ShownSize(kind);
+      EXPECT_EQ(result.videoSize, shown);
+      EXPECT_EQ(working.Width(), shown.width);
+      EXPECT_EQ(working.Height(), shown.height);
+      EXPECT_EQ(test::CounterIndex(working.GetImage(), kind), test::ExpectedIndex(ScenePosition(scene), lead));
     }
   }
 }
 
-TEST(CaptureVideoFrame, WorkingImageTakesTheNativeSize) {
+TEST(CaptureVideoFrame, WorkingImageTakesTheShownSize) {
   test::TempDir dir;
   const auto clip = test::MakeCounterClip(dir.path(), {"size.wmv", "-c:v wmv2 -q:v 2 -t 2", ""}, 320, 240);
   imaging::ImagingControl working;

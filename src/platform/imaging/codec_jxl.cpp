@@ -34,6 +34,10 @@ bool IsJxl(Bytes data) {
 }
 
 Image ReadJxl(Bytes data, const LoadOptions&) {
+  if (JxlSignatureCheck(data.data(), data.size()) != JXL_SIG_CODESTREAM &&
+      JxlSignatureCheck(data.data(), data.size()) != JXL_SIG_CONTAINER) {
+    detail::ThrowInvalidFormat("jxl: no signature");
+  }
   JxlDecoderPtr decoder = JxlDecoderMake(nullptr);
   if (!decoder) throw std::bad_alloc();
   JxlDecoder* dec = decoder.get();
@@ -42,7 +46,8 @@ Image ReadJxl(Bytes data, const LoadOptions&) {
       JxlDecoderSetInput(dec, data.data(), data.size()) != JXL_DEC_SUCCESS) {
     detail::ThrowInvalidFormat("jxl: decoder setup failed");
   }
-  JxlDecoderCloseInput(dec);
+  // The input is left open: a cut file then ends in a plain request for more input (closing it
+  // would make libjxl print its own complaint on standard error).
 
   JxlBasicInfo info{};
   JxlPixelFormat format{3, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
@@ -52,7 +57,7 @@ Image ReadJxl(Bytes data, const LoadOptions&) {
   for (;;) {
     const JxlDecoderStatus status = JxlDecoderProcessInput(dec);
     if (status == JXL_DEC_ERROR) detail::ThrowInvalidFormat("jxl: damaged file");
-    // The input was closed: a decoder that still wants bytes has met the end of a cut file.
+    // All the file was given: a decoder that still wants bytes has met the end of a cut file.
     if (status == JXL_DEC_NEED_MORE_INPUT) detail::ThrowInvalidFormat("jxl: truncated file");
     if (status == JXL_DEC_SUCCESS) detail::ThrowInvalidFormat("jxl: no picture in the file");
     if (status == JXL_DEC_BASIC_INFO) {

@@ -80,7 +80,74 @@ struct TiffWalker {
     if (U32(std::size_t(offset) + 2 + std::size_t(count) * 12, &link)) *next = link;
     return raw;
   }
+
+  // Values of a SHORT or LONG array entry.
+  bool Array(std::size_t entry, std::vector<std::uint32_t>* out) const {
+    unsigned type = 0;
+    std::uint32_t n = 0;
+    if (!U16(entry + 2, &type) || !U32(entry + 4, &n) || (type != 3 && type != 4 && type != 13) || n > (1u << 20)) {
+      return false;
+    }
+    const std::size_t size = type == 3 ? 2 : 4;
+    std::uint32_t at = std::uint32_t(entry + 8);
+    if (n * size > 4 && !U32(entry + 8, &at)) return false;
+    out->resize(n);
+    for (std::uint32_t i = 0; i < n; ++i) {
+      unsigned v16 = 0;
+      if (type == 3 ? !U16(at + std::size_t(i) * 2, &v16) : !U32(at + std::size_t(i) * 4, &(*out)[i])) return false;
+      if (type == 3) (*out)[i] = v16;
+    }
+    return true;
+  }
+
+  // True when everything the IFD at `offset` (and its sub-IFDs) points to lies inside the file:
+  // LibRaw reads zeros past the end, so a cut file would otherwise pass for a picture with wrong
+  // colours or grey where the data was.
+  bool IfdWhole(std::uint32_t offset, int depth, std::uint32_t* next) const {
+    *next = 0;
+    unsigned count = 0;
+    if (!U16(offset, &count) || count > 1000) return false;
+    std::vector<std::uint32_t> offsets, counts;
+    for (unsigned i = 0; i < count; ++i) {
+      const std::size_t entry = std::size_t(offset) + 2 + std::size_t(i) * 12;
+      unsigned tag = 0, type = 0;
+      std::uint32_t n = 0, at = 0;
+      if (!U16(entry, &tag) || !U16(entry + 2, &type) || !U32(entry + 4, &n) || !U32(entry + 8, &at)) return false;
+      static constexpr std::uint8_t kTypeSize[14] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4};
+      const std::uint64_t size = type < 14 ? std::uint64_t(kTypeSize[type]) * n : 0;
+      if (size > 4 && std::uint64_t(at) + size > data.size()) return false;
+      if ((tag == 273 || tag == 324) && !Array(entry, &offsets)) return false;  // strip or tile offsets
+      if ((tag == 279 || tag == 325) && !Array(entry, &counts)) return false;
+      if (tag == 0x014A && depth == 0 && (type == 4 || type == 13) && n >= 1 && n <= 16) {
+        std::vector<std::uint32_t> subs;
+        if (!Array(entry, &subs)) return false;
+        for (std::uint32_t sub : subs) {
+          std::uint32_t ignored = 0;
+          if (!IfdWhole(sub, depth + 1, &ignored)) return false;
+        }
+      }
+    }
+    if (offsets.size() != counts.size()) return false;
+    for (std::size_t i = 0; i < offsets.size(); ++i) {
+      if (std::uint64_t(offsets[i]) + counts[i] > data.size()) return false;
+    }
+    return U32(std::size_t(offset) + 2 + std::size_t(count) * 12, next);
+  }
 };
+
+// Every IFD of the main chain and everything they point to are inside the file.
+bool TiffWhole(Bytes data) {
+  TiffWalker tiff{data, data[0] == 'M'};
+  std::uint32_t ifd = 0;
+  if (!tiff.U32(4, &ifd)) return false;
+  for (int i = 0; i < 8 && ifd != 0; ++i) {
+    std::uint32_t next = 0;
+    if (!tiff.IfdWhole(ifd, 0, &next)) return false;
+    if (next <= ifd) break;
+    ifd = next;
+  }
+  return true;
+}
 
 bool IsTiffRaw(Bytes data) {
   if (data.size() < 16) return false;
@@ -192,6 +259,7 @@ bool IsCameraRaw(Bytes data) {
 }
 
 Image ReadRaw(Bytes data, const LoadOptions& options) {
+  if (IsTiff(data) && !TiffWhole(data)) detail::ThrowInvalidFormat("raw: truncated or damaged file structure");
   auto raw = std::make_unique<LibRaw>(LIBRAW_OPTIONS_NONE);
   RawFailure failure;
   raw->set_dataerror_handler(OnDataError, &failure);

@@ -1,7 +1,7 @@
 # Tests of our own BMP and PICT codecs and of hostile input to every reader.
 mirelo_gtest(imaging_own_codec_tests
-  SOURCES test_bmp.cpp test_pict.cpp test_hostile.cpp test_codec_helpers.cpp
-  LIBS mirelo_imaging mirelo_test_support PkgConfig::LCMS2)
+  SOURCES test_bmp.cpp test_pict.cpp test_hostile.cpp test_still_tools.cpp
+  LIBS mirelo_imaging mirelo_test_support)
 
 # The fuzz targets built as plain programs (<target>_repro) replay their seed corpora and the
 # regression files of faults the fuzzers found, with whatever compiler builds the tests.

@@ -14,6 +14,7 @@
 #include "support/magick.h"
 #include "support/temp_dir.h"
 #include "test_codec_helpers.h"
+#include "test_still_tools.h"
 
 namespace mirelo::imaging {
 namespace {

@@ -1,8 +1,10 @@
-// Hostile input to our own readers: truncations at every byte, lying headers, overruns. Each
-// must give 20009 (or, where stated, decode to exactly the intact picture) and never crash.
+// Hostile input to our own readers and to the library-backed readers of today's formats:
+// truncations at every byte, lying headers, overruns. Each must give 20009 (or, where stated,
+// decode to exactly the intact picture) and never crash.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <filesystem>
@@ -14,6 +16,7 @@
 #include "support/magick.h"
 #include "support/temp_dir.h"
 #include "test_bmp_pict_util.h"
+#include "test_still_tools.h"
 
 namespace mirelo::imaging {
 namespace {
@@ -381,6 +384,180 @@ INSTANTIATE_TEST_SUITE_P(Mutations, HostilePict, testing::ValuesIn(PictMutations
                          [](const testing::TestParamInfo<PictMutation>& info) {
                            return std::string(info.param.name);
                          });
+
+// ---------------------------------------------------------------------------------------------
+// HEIC, AVIF, WebP, JPEG XL and DNG: small files made by the formats' own encoders (the DNG
+// written here), cut at every byte, emptied, and with sizes beyond the limits.
+
+struct NewKind {
+  const char* name;
+  Reader read;
+  std::vector<std::string> encode;  // "{src}" a 17x11 PNG with alpha, "{out}" the file; empty: a DNG
+  const char* output;
+};
+void PrintTo(const NewKind& k, std::ostream* os) { *os << k.name; }
+
+const NewKind kNewKinds[] = {
+    {"heic", ReadHeif, {"heif-enc", "-q", "50", "{src}", "-o", "{out}"}, "a.heic"},
+    {"avif", ReadHeif, {"avifenc", "-s", "9", "{src}", "{out}"}, "a.avif"},
+    {"webp_lossy", ReadWebp, {"cwebp", "-q", "50", "{src}", "-o", "{out}"}, "a.webp"},
+    {"webp_lossless", ReadWebp, {"cwebp", "-lossless", "{src}", "-o", "{out}"}, "b.webp"},
+    {"webp_animated", ReadWebp, {"img2webp", "-lossy", "{src}", "{src}", "-o", "{out}"}, "c.webp"},
+    {"jxl", ReadJxl, {"cjxl", "-d", "1", "{src}", "{out}"}, "a.jxl"},
+    {"jxl_lossless", ReadJxl, {"cjxl", "-d", "0", "{src}", "{out}"}, "b.jxl"},
+    {"dng", ReadRaw, {}, ""},
+};
+
+class HostileNewKind : public testing::TestWithParam<NewKind> {
+ protected:
+  // The intact file; empty when its encoder is missing.
+  std::vector<std::uint8_t> Make() {
+    const NewKind& k = GetParam();
+    if (k.encode.empty()) {
+      test::DngSpec spec;
+      spec.width = spec.height = 24;  // LibRaw takes nothing under 22 pixels a side
+      spec.cfa = true;
+      return test::MakeDng(spec);
+    }
+    if (!test::HasTool(k.encode.front())) return {};
+    const auto src = dir_ / "src.png", out = dir_ / k.output;
+    if (!test::MagickConvert({"-size", "17x11", "gradient:red-blue", "(", "-size", "17x11", "gradient:white-black",
+                              ")", "-alpha", "off", "-compose", "CopyOpacity", "-composite", "PNG32:" + src.string()})) {
+      return {};
+    }
+    std::vector<std::string> args;
+    for (const std::string& a : k.encode) args.push_back(a == "{src}" ? src.string() : a == "{out}" ? out.string() : a);
+    if (!test::RunTool(args)) return {};
+    return test::ReadFileBytes(out);
+  }
+  test::TempDir dir_;
+};
+
+TEST_P(HostileNewKind, EveryCutIsRefusedOrWhole) {
+  const std::vector<std::uint8_t> whole = Make();
+  if (whole.empty()) GTEST_SKIP() << "encoder missing";
+  EXPECT_EQ(ReadError(GetParam().read, {}), kCorrupt);
+  EXPECT_EQ(ErrorNumber([] { DecodeImage({}); }), kCorrupt);
+  std::size_t accepted = 0;
+  ExpectEveryPrefixRefusedOrWhole(GetParam().read, whole, &accepted);
+  // The loader sniffs the kind from the first bytes and gives the same answers.
+  EXPECT_EQ(DecodeImage(whole).pixels, GetParam().read(whole, {}).pixels);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, HostileNewKind, testing::ValuesIn(kNewKinds),
+                         [](const testing::TestParamInfo<NewKind>& info) { return std::string(info.param.name); });
+
+std::size_t Find(const std::vector<std::uint8_t>& b, const std::string& what) {
+  const auto at = std::search(b.begin(), b.end(), what.begin(), what.end());
+  return at == b.end() ? std::string::npos : static_cast<std::size_t>(at - b.begin());
+}
+
+void Patch32be(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
+}
+
+// The value of a LONG entry of a little-endian TIFF's first IFD.
+void PatchIfd0Long(std::vector<std::uint8_t>& b, unsigned tag, std::uint32_t value) {
+  const std::size_t ifd = b[4] | (b[5] << 8) | (b[6] << 16) | (std::size_t(b[7]) << 24);
+  const unsigned count = b[ifd] | (b[ifd + 1] << 8);
+  for (unsigned i = 0; i < count; ++i) {
+    const std::size_t entry = ifd + 2 + 12 * i;
+    if (unsigned(b[entry] | (b[entry + 1] << 8)) == tag) Patch32le(b, entry + 8, value);
+  }
+}
+
+// Sizes beyond 32767 pixels a side or 200 megapixels in the header of a tiny file: refused before
+// anything of that size is allocated.
+TEST(HostileNewKinds, SizesBeyondTheLimitsAreRefused) {
+  test::TempDir dir;
+  const auto src = (dir / "src.png").string();
+  ASSERT_TRUE(test::MagickConvert({"-size", "16x16", "xc:gray", src}));
+  auto encode = [&](std::vector<std::string> argv, const std::string& name) -> std::vector<std::uint8_t> {
+    if (!test::HasTool(argv.front())) return {};
+    for (auto& a : argv) a = a == "{src}" ? src : a == "{out}" ? (dir / name).string() : a;
+    return test::RunTool(argv) ? test::ReadFileBytes(dir / name) : std::vector<std::uint8_t>{};
+  };
+  struct Row {
+    const char* name;
+    std::vector<std::uint8_t> bytes;
+  };
+  std::vector<Row> rows;
+  // HEIF and AVIF: the image's spatial extent property (ispe) says 40000 x 40000.
+  for (auto [name, bytes] : {std::pair{"heic_ispe", encode({"heif-enc", "{src}", "-o", "{out}"}, "a.heic")},
+                             std::pair{"avif_ispe", encode({"avifenc", "-s", "9", "{src}", "{out}"}, "a.avif")}}) {
+    const std::size_t ispe = Find(bytes, "ispe");
+    if (ispe == std::string::npos) continue;
+    Patch32be(bytes, ispe + 8, 40000);
+    Patch32be(bytes, ispe + 12, 40000);
+    rows.push_back({name, bytes});
+  }
+  // WebP lossless: 16384 x 16384 in the VP8L header (268 megapixels).
+  if (auto bytes = encode({"cwebp", "-lossless", "{src}", "-o", "{out}"}, "a.webp"); bytes.size() > 25) {
+    bytes[21] = bytes[22] = bytes[23] = 0xFF;
+    bytes[24] |= 0x0F;
+    rows.push_back({"webp_vp8l_16384", bytes});
+  }
+  // WebP extended: a VP8X canvas of 16384 x 16384 around a small picture.
+  if (auto bytes = encode({"cwebp", "-metadata", "exif", "-q", "50", "{src}", "-o", "{out}"}, "b.webp");
+      Find(bytes, "VP8X") == 12) {
+    for (std::size_t at : {24u, 27u}) bytes[at] = bytes[at + 1] = 0xFF, bytes[at + 2] = 0x3F;
+    rows.push_back({"webp_vp8x_canvas", bytes});
+  }
+  // JPEG XL: a real 40000 x 1 picture (its size header cannot simply be patched).
+  const auto wide = (dir / "wide.png").string();
+  test::WriteBytes(wide, WritePng(Image::blank(40000, 1), {}));
+  rows.push_back({"jxl_40000_wide", encode({"cjxl", "-d", "0", wide, "{out}"}, "w.jxl")});
+  // DNG: 30000 x 30000 sensor data claimed in a file of a few hundred bytes, and 40000 x 1.
+  test::DngSpec small;
+  small.width = small.height = 24;
+  auto huge = test::MakeDng(small);
+  PatchIfd0Long(huge, 256, 30000);
+  PatchIfd0Long(huge, 257, 30000);
+  rows.push_back({"dng_30000_square", huge});
+  test::DngSpec wideDng;
+  wideDng.width = 40000;
+  wideDng.height = 1;
+  rows.push_back({"dng_40000_wide", test::MakeDng(wideDng)});
+  EXPECT_GE(rows.size(), 3u);
+  for (const Row& row : rows) {
+    if (row.bytes.empty()) continue;
+    SCOPED_TRACE(row.name);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ErrorNumber([&] { DecodeImage(row.bytes); }), kCorrupt);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  }
+}
+
+// Sniffing: a clip is not a picture, an ordinary TIFF is not a camera RAW, and the RAW kinds that
+// are not TIFF-structured are recognised by their own signatures.
+TEST(HostileNewKinds, SniffingTellsKindsApart) {
+  const std::filesystem::path corpus = std::filesystem::path(MIRELO_SOURCE_DIR) / "fuzz" / "corpus";
+  const auto mp4 = test::ReadFileBytes(corpus / "fuzz_video" / "short.mp4");
+  ASSERT_FALSE(mp4.empty());
+  EXPECT_FALSE(IsHeif(mp4));
+  EXPECT_FALSE(IsCameraRaw(mp4));
+  EXPECT_EQ(ErrorNumber([&] { DecodeImage(mp4); }), kCorrupt);
+  const auto tiff = test::ReadFileBytes(corpus / "fuzz_decode" / "lzw.tif");
+  EXPECT_TRUE(IsTiff(tiff));
+  EXPECT_FALSE(IsCameraRaw(tiff));
+  EXPECT_TRUE(IsCameraRaw(test::MakeDng({})));
+  auto padded = [](std::string head) {
+    std::vector<std::uint8_t> b(head.begin(), head.end());
+    b.resize(64, 0);
+    return b;
+  };
+  for (const std::string& head : {std::string("\0\0\0\x18" "ftypcrx \0\0\0\1crx isom", 24), std::string("FUJIFILMCCD-RAW "),
+                                  std::string("IIRO\x08\0\0\0", 8), std::string("IIU\0\x08\0\0\0", 8),
+                                  std::string("II\x1a\0\0\0HEAPCCDR", 14), std::string("\0MRM\0\0\0\0", 8)}) {
+    const auto bytes = padded(head);
+    EXPECT_TRUE(IsCameraRaw(bytes)) << head.substr(0, 8);
+    EXPECT_FALSE(IsHeif(bytes));
+    EXPECT_EQ(ErrorNumber([&] { DecodeImage(bytes); }), kCorrupt);
+  }
+  EXPECT_TRUE(IsWebp(padded(std::string("RIFF\0\0\0\0WEBPVP8 ", 16))));
+  EXPECT_TRUE(IsJxl(padded("\xff\x0a")));
+  EXPECT_TRUE(IsHeif(padded(std::string("\0\0\0\x14" "ftypmif1\0\0\0\0avif", 20))));
+}
 
 // ---------------------------------------------------------------------------------------------
 // Seeds and regression files: the seeds must decode (or the fuzzers start from nothing useful);

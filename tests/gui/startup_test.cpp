@@ -24,6 +24,7 @@
 #include "app/settings_store.h"
 #include "app/size_presets.h"
 #include "app/utilities.h"
+#include "app/window/fitting_text.h"
 #include "app/window/image_view.h"
 #include "app/window/main_window.h"
 #include "app/window/window_settings_sink.h"
@@ -194,6 +195,59 @@ class StartupTest : public QObject {
   // Every control of the design: kind, container, place in twips, shown or hidden. A label and the
   // naming rule box may be wider than designed (their text is given the room it needs), never
   // narrower or elsewhere.
+  void longTextsStayReadableInTheDesignedSizes() {
+    QFont font(QStringLiteral(u"IPAGothic"));
+    font.setPixelSize(12);
+    const QFontMetrics metrics(font);
+    // Closed format box: the entries that do not fit lose the detail they share, not their end.
+    const QString gif = QStringLiteral(u"GIF　8bit：ﾊﾟﾚｯﾄ-Windowsシステム");
+    QCOMPARE(mirelo::window::FitEntry(gif, metrics, 180), QStringLiteral(u"GIF　…ﾊﾟﾚｯﾄ-Windowsシステム"));
+    QCOMPARE(mirelo::window::FitEntry(gif, metrics, 400), gif);
+    QCOMPARE(mirelo::window::FitEntry(QStringLiteral(u"WebP"), metrics, 180), QStringLiteral(u"WebP"));
+    QCOMPARE(mirelo::window::FitEntry(gif, metrics, 60), metrics.elidedText(gif, Qt::ElideRight, 60));
+
+    // Output folder: broken after separators only, middle folders left out, the last ones kept.
+    struct Row {
+      QString path;
+      int lines;
+      QString end;
+    };
+    for (const Row& r : {Row{QStringLiteral(u"/home/u/pics"), 2, QStringLiteral(u"/home/u/pics")},
+                         Row{QStringLiteral(u"/home/someone/Pictures/holiday/thumbs"), 2, QStringLiteral(u"holiday/thumbs")},
+                         Row{QStringLiteral(u"/srv/写真/2026年/夏休み/サムネイル/"), 2, QStringLiteral(u"サムネイル/")},
+                         Row{QStringLiteral(u"/a/b/c/d/e/f/g/h/i/j/k/l/m/n/o/p/q/r/s/t/u/v/w/x/y/z/last"), 1,
+                             QStringLiteral(u"/last")}}) {
+      const QStringList lines = mirelo::window::FitPath(r.path, metrics, 96, r.lines);
+      QVERIFY2(!lines.isEmpty() && lines.size() <= r.lines, qPrintable(r.path));
+      for (qsizetype i = 0; i < lines.size(); ++i) {
+        QVERIFY2(metrics.horizontalAdvance(lines[i]) <= 96, qPrintable(lines[i]));
+        if (i + 1 < lines.size()) QVERIFY2(lines[i].endsWith(u'/'), qPrintable(lines[i]));
+      }
+      const QString shown = lines.join(QString());
+      QVERIFY2(shown.endsWith(r.end), qPrintable(shown));
+      QVERIFY2(shown == r.path || shown.contains(QStringLiteral(u"…/")), qPrintable(shown));
+    }
+
+    // In the window: the shortened entry and folder carry the whole text as a tool tip, and the
+    // label still holds the whole folder.
+    WindowHarness h;
+    auto& w = h.Start();
+    const auto& c = w.Controls();
+    c.CbFormat->setCurrentIndex(3);
+    c.CbFormat->grab();
+    QCOMPARE(c.CbFormat->toolTip(), gif);
+    c.CbFormat->setCurrentIndex(0);
+    c.CbFormat->grab();
+    QCOMPARE(c.CbFormat->toolTip(), QString());
+    const QString folder = QStringLiteral(
+        u"/home/someone/Pictures/2026/holiday-in-the-mountains/second-week/by-the-lake/evening/"
+        u"camera-two/exported-for-the-family-album/thumbnails/large/");
+    c.Lb_Out->setText(folder);
+    c.Lb_Out->grab();
+    QCOMPARE(c.Lb_Out->text(), folder);
+    QCOMPARE(c.Lb_Out->toolTip(), folder);
+  }
+
   void everyControlAtItsDesignPlace() {
     struct Row {
       const char* name;

@@ -17,6 +17,7 @@
 #include <QSlider>
 #include <QTimer>
 
+#include "app/window/fitting_text.h"
 #include "app/window/image_view.h"
 #include "app/window/twips.h"
 
@@ -169,7 +170,8 @@ void BuildOutputSettings(QWidget* w, MainControls& c) {
 
   c.Frame8 = Group(c.Fr_Set, u"Frame8", u"■画像フォーマット", 120, 2040, 6495, 735);
   QWidget* f8 = c.Frame8;
-  c.CbFormat = Place(new QComboBox(f8), u"CbFormat", 120, 240, 3135, 300);
+  // The GIF entries are wider than the closed box: it shows them shortened where they say least.
+  c.CbFormat = Place(new FittingComboBox(f8), u"CbFormat", 120, 240, 3135, 300);
   c.Lb_Name3 = Label(f8, u"Lb_Name3", u"画質：", 3600, 240, 495, 255);
   c.Lb_Q = Label(f8, u"Lb_Q", u"", 4080, 240, 615, 255);
   c.SL_Q = Slider(f8, u"SL_Q", 4560, 120, 1815, 560);
@@ -182,8 +184,9 @@ void BuildOutputSettings(QWidget* w, MainControls& c) {
   QWidget* f4 = c.Frame4;
   c.OpThumbOut2 = Option(f4, u"OpThumbOut2", u"フォルダを指定する", 120, 240, 1935, 255);
   c.Bt_V_Out = Button(f4, u"Bt_V_Out", u"…", 2160, 240, 375, 255);
-  c.Lb_Out = Label(f4, u"Lb_Out", u"", 2640, 240, 3735, 615);
-  c.Lb_Out->setWordWrap(true);
+  // A long folder is wrapped at its separators with middle folders left out, never cut inside a name.
+  c.Lb_Out = Place(new PathLabel(f4), u"Lb_Out", 2640, 240, 3735, 615);
+  c.Lb_Out->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   c.Lb_Out->setEnabled(false);
   c.OpThumbOut1 = Option(f4, u"OpThumbOut1", u"元のファイルと同じにする", 120, 600, 2415, 255);
   c.OpThumbOut1->setChecked(true);

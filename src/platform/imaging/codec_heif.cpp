@@ -2,8 +2,8 @@
 // transformations (irot, imir, clap) while decoding, so the EXIF orientation some writers also
 // store is NOT applied again: a picture turned twice is the classic fault here.
 
-#include <libheif/heif.h>
 #include <lcms2.h>
+#include <libheif/heif.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -53,9 +53,9 @@ constexpr std::uint32_t Tag(const char (&s)[5]) {
 }
 
 bool IsHeifBrand(std::uint32_t brand) {
-  for (std::uint32_t b : {Tag("heic"), Tag("heix"), Tag("hevc"), Tag("hevx"), Tag("heim"), Tag("heis"),
-                          Tag("hevm"), Tag("hevs"), Tag("mif1"), Tag("msf1"), Tag("avif"), Tag("avis"),
-                          Tag("mif2"), Tag("avio")}) {
+  for (std::uint32_t b :
+       {Tag("heic"), Tag("heix"), Tag("hevc"), Tag("hevx"), Tag("heim"), Tag("heis"), Tag("hevm"),
+        Tag("hevs"), Tag("mif1"), Tag("msf1"), Tag("avif"), Tag("avis"), Tag("mif2"), Tag("avio")}) {
     if (brand == b) return true;
   }
   return false;

@@ -20,7 +20,8 @@ namespace {
 
 // A colour encoding that is sRGB (or grey with the sRGB curve) needs no conversion.
 bool IsSrgb(const JxlColorEncoding& c) {
-  const bool whiteAndCurve = c.white_point == JXL_WHITE_POINT_D65 && c.transfer_function == JXL_TRANSFER_FUNCTION_SRGB;
+  const bool whiteAndCurve =
+      c.white_point == JXL_WHITE_POINT_D65 && c.transfer_function == JXL_TRANSFER_FUNCTION_SRGB;
   if (c.color_space == JXL_COLOR_SPACE_GRAY) return whiteAndCurve;
   return c.color_space == JXL_COLOR_SPACE_RGB && whiteAndCurve && c.primaries == JXL_PRIMARIES_SRGB;
 }
@@ -61,7 +62,8 @@ Image ReadJxl(Bytes data, const LoadOptions&) {
     if (status == JXL_DEC_NEED_MORE_INPUT) detail::ThrowInvalidFormat("jxl: truncated file");
     if (status == JXL_DEC_SUCCESS) detail::ThrowInvalidFormat("jxl: no picture in the file");
     if (status == JXL_DEC_BASIC_INFO) {
-      if (JxlDecoderGetBasicInfo(dec, &info) != JXL_DEC_SUCCESS) detail::ThrowInvalidFormat("jxl: bad header");
+      if (JxlDecoderGetBasicInfo(dec, &info) != JXL_DEC_SUCCESS)
+        detail::ThrowInvalidFormat("jxl: bad header");
       detail::CheckDimensions(info.xsize, info.ysize, "jxl");
       const bool swap = info.orientation >= JXL_ORIENT_TRANSPOSE;
       width = int(swap ? info.ysize : info.xsize);
@@ -78,7 +80,8 @@ Image ReadJxl(Bytes data, const LoadOptions&) {
         continue;
       }
       std::size_t size = 0;
-      if (JxlDecoderGetICCProfileSize(dec, nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &size) == JXL_DEC_SUCCESS &&
+      if (JxlDecoderGetICCProfileSize(dec, nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &size) ==
+              JXL_DEC_SUCCESS &&
           size > 0) {
         icc.resize(size);
         if (JxlDecoderGetColorAsICCProfile(dec, nullptr, JXL_COLOR_PROFILE_TARGET_DATA, icc.data(), size) !=

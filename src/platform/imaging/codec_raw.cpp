@@ -44,8 +44,9 @@ struct TiffWalker {
   bool U32(std::size_t at, std::uint32_t* out) const {
     if (at > data.size() || data.size() - at < 4) return false;
     const std::uint8_t* p = data.data() + at;
-    *out = big ? (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3]
-               : (std::uint32_t(p[3]) << 24) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[1]) << 8) | p[0];
+    *out =
+        big ? (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3]
+            : (std::uint32_t(p[3]) << 24) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[1]) << 8) | p[0];
     return true;
   }
 
@@ -85,7 +86,8 @@ struct TiffWalker {
   bool Array(std::size_t entry, std::vector<std::uint32_t>* out) const {
     unsigned type = 0;
     std::uint32_t n = 0;
-    if (!U16(entry + 2, &type) || !U32(entry + 4, &n) || (type != 3 && type != 4 && type != 13) || n > (1u << 20)) {
+    if (!U16(entry + 2, &type) || !U32(entry + 4, &n) || (type != 3 && type != 4 && type != 13) ||
+        n > (1u << 20)) {
       return false;
     }
     const std::size_t size = type == 3 ? 2 : 4;
@@ -94,7 +96,8 @@ struct TiffWalker {
     out->resize(n);
     for (std::uint32_t i = 0; i < n; ++i) {
       unsigned v16 = 0;
-      if (type == 3 ? !U16(at + std::size_t(i) * 2, &v16) : !U32(at + std::size_t(i) * 4, &(*out)[i])) return false;
+      if (type == 3 ? !U16(at + std::size_t(i) * 2, &v16) : !U32(at + std::size_t(i) * 4, &(*out)[i]))
+        return false;
       if (type == 3) (*out)[i] = v16;
     }
     return true;
@@ -112,7 +115,8 @@ struct TiffWalker {
       const std::size_t entry = std::size_t(offset) + 2 + std::size_t(i) * 12;
       unsigned tag = 0, type = 0;
       std::uint32_t n = 0, at = 0;
-      if (!U16(entry, &tag) || !U16(entry + 2, &type) || !U32(entry + 4, &n) || !U32(entry + 8, &at)) return false;
+      if (!U16(entry, &tag) || !U16(entry + 2, &type) || !U32(entry + 4, &n) || !U32(entry + 8, &at))
+        return false;
       static constexpr std::uint8_t kTypeSize[14] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4};
       const std::uint64_t size = type < 14 ? std::uint64_t(kTypeSize[type]) * n : 0;
       if (size > 4 && std::uint64_t(at) + size > data.size()) return false;
@@ -249,17 +253,18 @@ Image UsablePreview(LibRaw& raw, Size full, Size need, int orientation) {
 bool IsCameraRaw(Bytes data) {
   if (data.size() < 16) return false;
   if (StartsWith(data, 4, "ftypcrx ", 8)) return true;  // CR3
-  if (StartsWith(data, 0, "FUJIFILM", 8) || StartsWith(data, 0, "IIRO", 4) || StartsWith(data, 0, "IIRS", 4) ||
-      StartsWith(data, 0, "MMOR", 4) || StartsWith(data, 0, "IIU\0", 4) || StartsWith(data, 6, "HEAPCCDR", 8) ||
-      StartsWith(data, 0, "\0MRM", 4) || StartsWith(data, 0, "FOVb", 4) || StartsWith(data, 0, "IIII", 4) ||
-      StartsWith(data, 0, "MMMM", 4)) {
+  if (StartsWith(data, 0, "FUJIFILM", 8) || StartsWith(data, 0, "IIRO", 4) ||
+      StartsWith(data, 0, "IIRS", 4) || StartsWith(data, 0, "MMOR", 4) || StartsWith(data, 0, "IIU\0", 4) ||
+      StartsWith(data, 6, "HEAPCCDR", 8) || StartsWith(data, 0, "\0MRM", 4) ||
+      StartsWith(data, 0, "FOVb", 4) || StartsWith(data, 0, "IIII", 4) || StartsWith(data, 0, "MMMM", 4)) {
     return true;
   }
   return IsTiffRaw(data);
 }
 
 Image ReadRaw(Bytes data, const LoadOptions& options) {
-  if (IsTiff(data) && !TiffWhole(data)) detail::ThrowInvalidFormat("raw: truncated or damaged file structure");
+  if (IsTiff(data) && !TiffWhole(data))
+    detail::ThrowInvalidFormat("raw: truncated or damaged file structure");
   auto raw = std::make_unique<LibRaw>(LIBRAW_OPTIONS_NONE);
   RawFailure failure;
   raw->set_dataerror_handler(OnDataError, &failure);

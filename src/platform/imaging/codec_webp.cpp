@@ -44,7 +44,8 @@ std::vector<std::uint8_t> Chunk(WebPDemuxer* demux, const char* fourcc) {
 // Writers disagree on whether the EXIF chunk starts with the "Exif\0\0" of a JPEG segment.
 int Orientation(std::vector<std::uint8_t> exif) {
   static constexpr std::uint8_t kPrefix[6] = {'E', 'x', 'i', 'f', 0, 0};
-  if (exif.size() < 6 || std::memcmp(exif.data(), kPrefix, 6) != 0) exif.insert(exif.begin(), kPrefix, kPrefix + 6);
+  if (exif.size() < 6 || std::memcmp(exif.data(), kPrefix, 6) != 0)
+    exif.insert(exif.begin(), kPrefix, kPrefix + 6);
   return detail::ExifOrientation(exif);
 }
 
@@ -68,7 +69,8 @@ Image FromRgba(const std::uint8_t* pixels, int stride, int width, int height, bo
 Image FirstFrame(Bytes data) {
   WebPData webp{data.data(), data.size()};
   WebPAnimDecoderOptions options;
-  if (!WebPAnimDecoderOptionsInit(&options)) detail::ThrowInvalidFormat("webp: animation decoder unavailable");
+  if (!WebPAnimDecoderOptionsInit(&options))
+    detail::ThrowInvalidFormat("webp: animation decoder unavailable");
   options.color_mode = MODE_RGBA;
   options.use_threads = 0;
   std::unique_ptr<WebPAnimDecoder, AnimDelete> decoder(WebPAnimDecoderNew(&webp, &options));
@@ -88,7 +90,8 @@ Image FirstFrame(Bytes data) {
 }  // namespace
 
 bool IsWebp(Bytes data) {
-  return data.size() >= 12 && std::memcmp(data.data(), "RIFF", 4) == 0 && std::memcmp(data.data() + 8, "WEBP", 4) == 0;
+  return data.size() >= 12 && std::memcmp(data.data(), "RIFF", 4) == 0 &&
+         std::memcmp(data.data() + 8, "WEBP", 4) == 0;
 }
 
 Image ReadWebp(Bytes data, const LoadOptions& options) {
@@ -138,9 +141,11 @@ Image ReadWebp(Bytes data, const LoadOptions& options) {
       }
     }
     const VP8StatusCode status = WebPDecode(data.data(), data.size(), &config);
-    if (status != VP8_STATUS_OK) detail::ThrowInvalidFormat("webp: decoding failed (" + std::to_string(int(status)) + ")");
+    if (status != VP8_STATUS_OK)
+      detail::ThrowInvalidFormat("webp: decoding failed (" + std::to_string(int(status)) + ")");
     const WebPRGBABuffer& rgba = config.output.u.RGBA;
-    image = FromRgba(rgba.rgba, rgba.stride, config.output.width, config.output.height, features.has_alpha != 0);
+    image =
+        FromRgba(rgba.rgba, rgba.stride, config.output.width, config.output.height, features.has_alpha != 0);
   }
   if (!icc.empty()) detail::ConvertToSrgb(image, icc);
   detail::ApplyOrientation(image, orientation);
@@ -195,7 +200,8 @@ std::vector<std::uint8_t> WriteWebp(const Image& image, const SaveParams& params
   picture.custom_ptr = &writer;
   if (!WebPEncode(&config, &picture)) {
     if (picture.error_code == VP8_ENC_ERROR_OUT_OF_MEMORY) throw std::bad_alloc();
-    throw Error(err::kFileCannotBeRead, "webp: encoding failed (" + std::to_string(int(picture.error_code)) + ")");
+    throw Error(err::kFileCannotBeRead,
+                "webp: encoding failed (" + std::to_string(int(picture.error_code)) + ")");
   }
   return std::vector<std::uint8_t>(writer.mem, writer.mem + writer.size);
 }

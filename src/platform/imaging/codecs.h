@@ -29,7 +29,7 @@ bool IsBmp(Bytes data);
 bool IsPict(Bytes data);  // with or without the 512-byte preamble
 bool IsHeif(Bytes data);  // ISO-BMFF with a HEIF or AVIF brand (not a clip)
 bool IsWebp(Bytes data);
-bool IsJxl(Bytes data);   // bare codestream or container
+bool IsJxl(Bytes data);  // bare codestream or container
 // Camera RAW: its own signatures, or a TIFF structure with sensor data (DNG, NEF, CR2, ARW ...).
 bool IsCameraRaw(Bytes data);
 

@@ -197,14 +197,19 @@ class ToolFixtures {
  private:
   ToolFixtures() {
     test::WriteBytes(dir_ / "src.png", WritePng(test::SyntheticPicture(97, 61), {}));
-    const std::vector<std::string> plain = {"-define", "png:exclude-chunks=gAMA,cHRM,sRGB,bKGD,tIME,tEXt,zTXt,pHYs"};
-    std::vector<std::string> src16 = {path("src.png"), "-depth", "16"}, rgba = {path("src.png"), "(", "-size", "97x61",
-        "gradient:white-black", ")", "-alpha", "off", "-compose", "CopyOpacity", "-composite"};
+    const std::vector<std::string> plain = {"-define",
+                                            "png:exclude-chunks=gAMA,cHRM,sRGB,bKGD,tIME,tEXt,zTXt,pHYs"};
+    std::vector<std::string>
+        src16 = {path("src.png"), "-depth", "16"},
+        rgba = {
+            path("src.png"), "(",        "-size",       "97x61",     "gradient:white-black", ")", "-alpha",
+            "off",           "-compose", "CopyOpacity", "-composite"};
     src16.insert(src16.end(), plain.begin(), plain.end());
     rgba.insert(rgba.end(), plain.begin(), plain.end());
     src16.push_back("PNG48:" + path("src16.png"));
     rgba.push_back("PNG32:" + path("rgba.png"));
-    if (!MagickConvert(src16) || !MagickConvert(rgba)) throw std::runtime_error("ImageMagick cannot make the fixtures");
+    if (!MagickConvert(src16) || !MagickConvert(rgba))
+      throw std::runtime_error("ImageMagick cannot make the fixtures");
     // A JPEG whose EXIF asks for a quarter turn clockwise.
     test::WriteBytes(dir_ / "exif6.jpg",
                      test::WithExifOrientation(WriteJpeg(test::SyntheticPicture(97, 61), {}), 6, false));
@@ -230,16 +235,22 @@ class ToolVariantRead : public ::testing::TestWithParam<ToolVariant> {};
 TEST_P(ToolVariantRead, DecodesLikeTheFormatsOwnDecoder) {
   const ToolVariant& v = GetParam();
   for (const auto* tools : {&v.encode, &v.reference}) {
-    if (!tools->empty() && !test::HasTool(tools->front())) GTEST_SKIP() << tools->front() << " is not installed";
+    if (!tools->empty() && !test::HasTool(tools->front()))
+      GTEST_SKIP() << tools->front() << " is not installed";
   }
   ToolFixtures& f = ToolFixtures::Get();
-  const std::string out = f.path(std::string(v.name) + "_" + v.output), ref = f.path(std::string(v.name) + "_ref.png");
+  const std::string out = f.path(std::string(v.name) + "_" + v.output),
+                    ref = f.path(std::string(v.name) + "_ref.png");
   auto expand = [&](const std::vector<std::string>& args) {
     std::vector<std::string> result;
     for (const std::string& a : args) {
-      result.push_back(a == "{src}" ? f.path("src.png") : a == "{src16}" ? f.path("src16.png")
-                       : a == "{rgba}" ? f.path("rgba.png") : a == "{exif6}" ? f.path("exif6.jpg")
-                       : a == "{out}" || a == "{in}" ? out : a == "{ref}" ? ref : a);
+      result.push_back(a == "{src}"                  ? f.path("src.png")
+                       : a == "{src16}"              ? f.path("src16.png")
+                       : a == "{rgba}"               ? f.path("rgba.png")
+                       : a == "{exif6}"              ? f.path("exif6.jpg")
+                       : a == "{out}" || a == "{in}" ? out
+                       : a == "{ref}"                ? ref
+                                                     : a);
     }
     return result;
   };
@@ -267,27 +278,90 @@ constexpr Size kWide{97, 61}, kTall{61, 97};
 
 const ToolVariant kToolVariants[] = {
     {"heic", "a.heic", {"heif-enc", "-q", "90", "{src}", "-o", "{out}"}, kHeifConvert, "", 2, kWide, 24},
-    {"heic_thumbnail", "a.heic", {"heif-enc", "-q", "90", "-t", "32", "{src}", "-o", "{out}"}, kHeifConvert, "", 2, kWide, 24},
-    {"heic_alpha", "a.heic", {"heif-enc", "-q", "90", "{rgba}", "-o", "{out}"}, kHeifConvert, "", 2, kWide, 32},
-    {"heic_10bit", "a.heic", {"heif-enc", "-b", "10", "-q", "90", "{src16}", "-o", "{out}"}, kHeifConvert, "", 2, kWide, 24},
+    {"heic_thumbnail",
+     "a.heic",
+     {"heif-enc", "-q", "90", "-t", "32", "{src}", "-o", "{out}"},
+     kHeifConvert,
+     "",
+     2,
+     kWide,
+     24},
+    {"heic_alpha",
+     "a.heic",
+     {"heif-enc", "-q", "90", "{rgba}", "-o", "{out}"},
+     kHeifConvert,
+     "",
+     2,
+     kWide,
+     32},
+    {"heic_10bit",
+     "a.heic",
+     {"heif-enc", "-b", "10", "-q", "90", "{src16}", "-o", "{out}"},
+     kHeifConvert,
+     "",
+     2,
+     kWide,
+     24},
     // heif-enc keeps the EXIF orientation but writes no irot: HEIF readers show the picture as
     // stored, and so must we (the EXIF tag is not applied on top).
-    {"heic_exif6_without_irot", "a.heic", {"heif-enc", "-q", "90", "{exif6}", "-o", "{out}"}, kHeifConvert, "", 2, kWide, 24},
+    {"heic_exif6_without_irot",
+     "a.heic",
+     {"heif-enc", "-q", "90", "{exif6}", "-o", "{out}"},
+     kHeifConvert,
+     "",
+     2,
+     kWide,
+     24},
     {"avif", "a.avif", {"avifenc", "-s", "8", "{src}", "{out}"}, kAvifdec, "", 3, kWide, 24},
     {"avif_lossless", "a.avif", {"avifenc", "-s", "8", "-l", "{src}", "{out}"}, kAvifdec, "", 0, kWide, 24},
-    {"avif_10bit", "a.avif", {"avifenc", "-s", "8", "-d", "10", "{src16}", "{out}"}, kAvifdec, "", 3, kWide, 24},
+    {"avif_10bit",
+     "a.avif",
+     {"avifenc", "-s", "8", "-d", "10", "{src16}", "{out}"},
+     kAvifdec,
+     "",
+     3,
+     kWide,
+     24},
     {"avif_alpha", "a.avif", {"avifenc", "-s", "8", "{rgba}", "{out}"}, kAvifdec, "", 3, kWide, 32},
     // irot turns a quarter anticlockwise; avifdec ignores it, heif-convert shows it.
-    {"avif_irot", "a.avif", {"avifenc", "-s", "8", "--irot", "1", "{src}", "{out}"}, kHeifConvert, "", 3, kTall, 24},
+    {"avif_irot",
+     "a.avif",
+     {"avifenc", "-s", "8", "--irot", "1", "{src}", "{out}"},
+     kHeifConvert,
+     "",
+     3,
+     kTall,
+     24},
     // avifenc turns the EXIF orientation into irot/imir and keeps the EXIF too: turned once.
     {"avif_exif6", "a.avif", {"avifenc", "-s", "8", "{exif6}", "{out}"}, kHeifConvert, "", 3, kTall, 24},
     {"webp_lossy", "a.webp", {"cwebp", "-q", "80", "{src}", "-o", "{out}"}, kDwebp, "", 1, kWide, 24},
     {"webp_lossless", "a.webp", {"cwebp", "-lossless", "{src}", "-o", "{out}"}, kDwebp, "", 0, kWide, 24},
     {"webp_alpha", "a.webp", {"cwebp", "-q", "80", "{rgba}", "-o", "{out}"}, kDwebp, "", 1, kWide, 32},
-    {"webp_alpha_lossless", "a.webp", {"cwebp", "-lossless", "-exact", "{rgba}", "-o", "{out}"}, kDwebp, "", 0, kWide, 32},
+    {"webp_alpha_lossless",
+     "a.webp",
+     {"cwebp", "-lossless", "-exact", "{rgba}", "-o", "{out}"},
+     kDwebp,
+     "",
+     0,
+     kWide,
+     32},
     // The first frame (the translucent one) on its canvas, over white.
-    {"webp_animation", "a.webp", {"img2webp", "-lossless", "{rgba}", "{src}", "-o", "{out}"}, {}, "{rgba}", 0, kWide, 32},
-    {"webp_exif6", "a.webp", {"cwebp", "-lossless", "-metadata", "exif", "{exif6}", "-o", "{out}"}, {}, "{exif6}", 3, kTall, 24},
+    {"webp_animation",
+     "a.webp",
+     {"img2webp", "-lossless", "{rgba}", "{src}", "-o", "{out}"},
+     {},
+     "{rgba}",
+     0,
+     kWide,
+     32},
+    {"webp_exif6",
+     "a.webp",
+     {"cwebp", "-lossless", "-metadata", "exif", "{exif6}", "-o", "{out}"},
+     {},
+     "{exif6}",
+     3,
+     kTall,
+     24},
     {"jxl_lossless", "a.jxl", {"cjxl", "-d", "0", "{src}", "{out}"}, kDjxl, "", 0, kWide, 24},
     {"jxl_lossy", "a.jxl", {"cjxl", "-d", "1", "{src}", "{out}"}, kDjxl, "", 2, kWide, 24},
     {"jxl_alpha", "a.jxl", {"cjxl", "-d", "0", "{rgba}", "{out}"}, kDjxl, "", 0, kWide, 32},

@@ -112,7 +112,8 @@ TEST(WebpWriter, QualityFactorMapsLikeJpegAndImageMagickReadsIt) {
     const auto file = Write(dir, "q" + std::to_string(factor) + ".webp", ours);
     if (test::HasTool("cwebp")) {
       const auto theirs = dir / ("cwebp" + std::to_string(factor) + ".webp");
-      ASSERT_TRUE(test::RunTool({"cwebp", "-q", std::to_string(quality), png.string(), "-o", theirs.string()}));
+      ASSERT_TRUE(
+          test::RunTool({"cwebp", "-q", std::to_string(quality), png.string(), "-o", theirs.string()}));
       EXPECT_EQ(ours, test::ReadFileBytes(theirs));
     }
     EXPECT_EQ(MagickIdentify(file, "%m %wx%h"), "WEBP 160x120");

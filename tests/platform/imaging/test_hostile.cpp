@@ -421,12 +421,14 @@ class HostileNewKind : public testing::TestWithParam<NewKind> {
     }
     if (!test::HasTool(k.encode.front())) return {};
     const auto src = dir_ / "src.png", out = dir_ / k.output;
-    if (!test::MagickConvert({"-size", "17x11", "gradient:red-blue", "(", "-size", "17x11", "gradient:white-black",
-                              ")", "-alpha", "off", "-compose", "CopyOpacity", "-composite", "PNG32:" + src.string()})) {
+    if (!test::MagickConvert({"-size", "17x11", "gradient:red-blue", "(", "-size", "17x11",
+                              "gradient:white-black", ")", "-alpha", "off", "-compose", "CopyOpacity",
+                              "-composite", "PNG32:" + src.string()})) {
       return {};
     }
     std::vector<std::string> args;
-    for (const std::string& a : k.encode) args.push_back(a == "{src}" ? src.string() : a == "{out}" ? out.string() : a);
+    for (const std::string& a : k.encode)
+      args.push_back(a == "{src}" ? src.string() : a == "{out}" ? out.string() : a);
     if (!test::RunTool(args)) return {};
     return test::ReadFileBytes(out);
   }
@@ -445,7 +447,9 @@ TEST_P(HostileNewKind, EveryCutIsRefusedOrWhole) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, HostileNewKind, testing::ValuesIn(kNewKinds),
-                         [](const testing::TestParamInfo<NewKind>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<NewKind>& info) {
+                           return std::string(info.param.name);
+                         });
 
 std::size_t Find(const std::vector<std::uint8_t>& b, const std::string& what) {
   const auto at = std::search(b.begin(), b.end(), what.begin(), what.end());
@@ -453,7 +457,8 @@ std::size_t Find(const std::vector<std::uint8_t>& b, const std::string& what) {
 }
 
 void Patch32be(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
+  for (int i = 0; i < 4; ++i)
+    b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
 }
 
 // The value of a LONG entry of a little-endian TIFF's first IFD.
@@ -483,8 +488,9 @@ TEST(HostileNewKinds, SizesBeyondTheLimitsAreRefused) {
   };
   std::vector<Row> rows;
   // HEIF and AVIF: the image's spatial extent property (ispe) says 40000 x 40000.
-  for (auto [name, bytes] : {std::pair{"heic_ispe", encode({"heif-enc", "{src}", "-o", "{out}"}, "a.heic")},
-                             std::pair{"avif_ispe", encode({"avifenc", "-s", "9", "{src}", "{out}"}, "a.avif")}}) {
+  for (auto [name, bytes] :
+       {std::pair{"heic_ispe", encode({"heif-enc", "{src}", "-o", "{out}"}, "a.heic")},
+        std::pair{"avif_ispe", encode({"avifenc", "-s", "9", "{src}", "{out}"}, "a.avif")}}) {
     const std::size_t ispe = Find(bytes, "ispe");
     if (ispe == std::string::npos) continue;
     Patch32be(bytes, ispe + 8, 40000);
@@ -546,9 +552,12 @@ TEST(HostileNewKinds, SniffingTellsKindsApart) {
     b.resize(64, 0);
     return b;
   };
-  for (const std::string& head : {std::string("\0\0\0\x18" "ftypcrx \0\0\0\1crx isom", 24), std::string("FUJIFILMCCD-RAW "),
-                                  std::string("IIRO\x08\0\0\0", 8), std::string("IIU\0\x08\0\0\0", 8),
-                                  std::string("II\x1a\0\0\0HEAPCCDR", 14), std::string("\0MRM\0\0\0\0", 8)}) {
+  for (const std::string& head :
+       {std::string("\0\0\0\x18"
+                    "ftypcrx \0\0\0\1crx isom",
+                    24),
+        std::string("FUJIFILMCCD-RAW "), std::string("IIRO\x08\0\0\0", 8), std::string("IIU\0\x08\0\0\0", 8),
+        std::string("II\x1a\0\0\0HEAPCCDR", 14), std::string("\0MRM\0\0\0\0", 8)}) {
     const auto bytes = padded(head);
     EXPECT_TRUE(IsCameraRaw(bytes)) << head.substr(0, 8);
     EXPECT_FALSE(IsHeif(bytes));
@@ -556,7 +565,10 @@ TEST(HostileNewKinds, SniffingTellsKindsApart) {
   }
   EXPECT_TRUE(IsWebp(padded(std::string("RIFF\0\0\0\0WEBPVP8 ", 16))));
   EXPECT_TRUE(IsJxl(padded("\xff\x0a")));
-  EXPECT_TRUE(IsHeif(padded(std::string("\0\0\0\x14" "ftypmif1\0\0\0\0avif", 20))));
+  EXPECT_TRUE(
+      IsHeif(padded(std::string("\0\0\0\x14"
+                                "ftypmif1\0\0\0\0avif",
+                                20))));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <filesystem>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <stdexcept>
@@ -257,13 +257,16 @@ struct FormatShrinkRow {
   Size source;
 };
 
-std::function<std::vector<std::uint8_t>(const test::TempDir&)> Tool(std::vector<std::string> argv, std::string out) {
+std::function<std::vector<std::uint8_t>(const test::TempDir&)> Tool(std::vector<std::string> argv,
+                                                                    std::string out) {
   return [argv, out](const test::TempDir& dir) -> std::vector<std::uint8_t> {
     if (!test::HasTool(argv.front())) return {};
     std::vector<std::string> args;
     for (const std::string& a : argv) {
-      args.push_back(a == "{src}" ? (dir / "src.png").string() : a == "{exif6}" ? (dir / "exif6.jpg").string()
-                     : a == "{out}" ? (dir / out).string() : a);
+      args.push_back(a == "{src}"     ? (dir / "src.png").string()
+                     : a == "{exif6}" ? (dir / "exif6.jpg").string()
+                     : a == "{out}"   ? (dir / out).string()
+                                      : a);
     }
     if (!test::RunTool(args)) throw std::runtime_error("encoder failed: " + argv.front());
     return test::ReadFileBytes(dir / out);
@@ -285,22 +288,52 @@ std::vector<std::uint8_t> DngWithPreview(const test::TempDir&) {
 
 TEST(FormatShrink, ThumbnailsPreviewsAndScaledDecodingKeepTheSourceSize) {
   const FormatShrinkRow rows[] = {
-      {"heic thumbnail large enough", Tool({"heif-enc", "-q", "90", "-t", "160", "{src}", "-o", "{out}"}, "t.heic"),
-       {100, 75}, {160, 120}, {640, 480}},
-      {"heic thumbnail one pixel short", Tool({"heif-enc", "-q", "90", "-t", "160", "{src}", "-o", "{out}"}, "t.heic"),
-       {161, 100}, {640, 480}, {640, 480}},
-      // A 96-pixel thumbnail must never be stretched to a 160-pixel output.
-      {"heic thumbnail too small", Tool({"heif-enc", "-q", "90", "-t", "96", "{src}", "-o", "{out}"}, "s.heic"),
-       {160, 120}, {640, 480}, {640, 480}},
-      {"heic without thumbnail", Tool({"heif-enc", "-q", "90", "{src}", "-o", "{out}"}, "n.heic"), {100, 75},
-       {640, 480}, {640, 480}},
-      {"webp by 4", Tool({"cwebp", "-q", "90", "{src}", "-o", "{out}"}, "a.webp"), {150, 100}, {160, 120}, {640, 480}},
-      {"webp by 3", Tool({"cwebp", "-q", "90", "{src}", "-o", "{out}"}, "a.webp"), {200, 150}, {214, 160}, {640, 480}},
-      {"webp turned by EXIF", Tool({"cwebp", "-q", "90", "-metadata", "exif", "{exif6}", "-o", "{out}"}, "e.webp"),
-       {120, 160}, {120, 160}, {480, 640}},
-      {"webp lossless", Tool({"cwebp", "-lossless", "{src}", "-o", "{out}"}, "l.webp"), {320, 240}, {320, 240},
+      {"heic thumbnail large enough",
+       Tool({"heif-enc", "-q", "90", "-t", "160", "{src}", "-o", "{out}"}, "t.heic"),
+       {100, 75},
+       {160, 120},
        {640, 480}},
-      {"jxl decoded whole", Tool({"cjxl", "-d", "1", "{src}", "{out}"}, "a.jxl"), {160, 120}, {640, 480}, {640, 480}},
+      {"heic thumbnail one pixel short",
+       Tool({"heif-enc", "-q", "90", "-t", "160", "{src}", "-o", "{out}"}, "t.heic"),
+       {161, 100},
+       {640, 480},
+       {640, 480}},
+      // A 96-pixel thumbnail must never be stretched to a 160-pixel output.
+      {"heic thumbnail too small",
+       Tool({"heif-enc", "-q", "90", "-t", "96", "{src}", "-o", "{out}"}, "s.heic"),
+       {160, 120},
+       {640, 480},
+       {640, 480}},
+      {"heic without thumbnail",
+       Tool({"heif-enc", "-q", "90", "{src}", "-o", "{out}"}, "n.heic"),
+       {100, 75},
+       {640, 480},
+       {640, 480}},
+      {"webp by 4",
+       Tool({"cwebp", "-q", "90", "{src}", "-o", "{out}"}, "a.webp"),
+       {150, 100},
+       {160, 120},
+       {640, 480}},
+      {"webp by 3",
+       Tool({"cwebp", "-q", "90", "{src}", "-o", "{out}"}, "a.webp"),
+       {200, 150},
+       {214, 160},
+       {640, 480}},
+      {"webp turned by EXIF",
+       Tool({"cwebp", "-q", "90", "-metadata", "exif", "{exif6}", "-o", "{out}"}, "e.webp"),
+       {120, 160},
+       {120, 160},
+       {480, 640}},
+      {"webp lossless",
+       Tool({"cwebp", "-lossless", "{src}", "-o", "{out}"}, "l.webp"),
+       {320, 240},
+       {320, 240},
+       {640, 480}},
+      {"jxl decoded whole",
+       Tool({"cjxl", "-d", "1", "{src}", "{out}"}, "a.jxl"),
+       {160, 120},
+       {640, 480},
+       {640, 480}},
       {"dng preview large enough", DngWithPreview, {20, 30}, {32, 48}, {64, 96}},
       {"dng preview too small, demosaic", DngWithPreview, {40, 60}, {64, 96}, {64, 96}},
       {"dng with a colour filter array, half-size demosaic",
@@ -309,13 +342,19 @@ TEST(FormatShrink, ThumbnailsPreviewsAndScaledDecodingKeepTheSourceSize) {
          spec.cfa = true;
          return test::MakeDng(spec);
        },
-       {30, 20}, {48, 32}, {96, 64}},
-      {"dng linear, no half size to be had", [](const test::TempDir&) { return test::MakeDng({}); }, {30, 20},
-       {96, 64}, {96, 64}},
+       {30, 20},
+       {48, 32},
+       {96, 64}},
+      {"dng linear, no half size to be had",
+       [](const test::TempDir&) { return test::MakeDng({}); },
+       {30, 20},
+       {96, 64},
+       {96, 64}},
   };
   test::TempDir dir;
   test::WriteBytes(dir / "src.png", PngOf(640, 480));
-  test::WriteBytes(dir / "exif6.jpg", test::WithExifOrientation(WriteJpeg(test::SyntheticPicture(640, 480), {}), 6, false));
+  test::WriteBytes(dir / "exif6.jpg",
+                   test::WithExifOrientation(WriteJpeg(test::SyntheticPicture(640, 480), {}), 6, false));
   for (const FormatShrinkRow& row : rows) {
     SCOPED_TRACE(row.name);
     const std::vector<std::uint8_t> bytes = row.make(dir);

@@ -62,7 +62,8 @@ class Ifd {
     b.push_back(0);
     Add(tag, 2, std::uint32_t(b.size()), b);
   }
-  void Rationals(unsigned tag, unsigned type, std::initializer_list<std::pair<std::int32_t, std::int32_t>> v) {
+  void Rationals(unsigned tag, unsigned type,
+                 std::initializer_list<std::pair<std::int32_t, std::int32_t>> v) {
     std::vector<std::uint8_t> b;
     for (auto [n, d] : v) {
       const auto ln = Le32(std::uint32_t(n)), ld = Le32(std::uint32_t(d));
@@ -144,9 +145,9 @@ std::vector<std::uint8_t> MakeDng(const DngSpec& spec) {
   raw.Long(257, std::uint32_t(spec.height));
   if (spec.cfa) {
     raw.Short(258, {16});
-    raw.Short(262, {32803});         // CFA
+    raw.Short(262, {32803});  // CFA
     raw.Short(277, {1});
-    raw.Short(33421, {2, 2});        // CFARepeatPatternDim
+    raw.Short(33421, {2, 2});            // CFARepeatPatternDim
     raw.Add(33422, 1, 4, {0, 1, 1, 2});  // CFAPattern: RGGB
   } else {
     raw.Short(258, {16, 16, 16});
@@ -168,8 +169,15 @@ std::vector<std::uint8_t> MakeDng(const DngSpec& spec) {
     ifd.Ascii(50708, "Mirelo Test Camera");
     // XYZ (D65) to camera: the camera sees linear sRGB.
     ifd.Rationals(50721, 10,
-                  {{32406, 10000}, {-15372, 10000}, {-4986, 10000}, {-9689, 10000}, {18758, 10000}, {415, 10000},
-                   {557, 10000}, {-2040, 10000}, {10570, 10000}});
+                  {{32406, 10000},
+                   {-15372, 10000},
+                   {-4986, 10000},
+                   {-9689, 10000},
+                   {18758, 10000},
+                   {415, 10000},
+                   {557, 10000},
+                   {-2040, 10000},
+                   {10570, 10000}});
     ifd.Rationals(50728, 5, {{1, 1}, {1, 1}, {1, 1}});  // AsShotNeutral
     ifd.Short(50778, {21});                             // CalibrationIlluminant1: D65
   };

@@ -605,7 +605,15 @@ TEST(FuzzSeeds, EverySeedDecodes) {
     EXPECT_EQ(ErrorNumber([&] { ReadPict(test::ReadFileBytes(p), {}); }), 0) << p;
     ++count;
   });
-  EXPECT_GT(count, 10);
+  for (const auto& [folder, read] : {std::pair<const char*, Reader>{"fuzz_heif", ReadHeif}, {"fuzz_webp", ReadWebp},
+                                     {"fuzz_jxl", ReadJxl}, {"fuzz_raw", ReadRaw}, {"fuzz_decode", nullptr}}) {
+    ForEachFile(corpus / folder, [&](const std::filesystem::path& p) {
+      const auto bytes = test::ReadFileBytes(p);
+      EXPECT_EQ(ErrorNumber([&] { read ? read(bytes, {}) : DecodeImage(bytes); }), 0) << p;
+      ++count;
+    });
+  }
+  EXPECT_GT(count, 40);
 }
 
 TEST(FuzzRegressions, FoundInputsAreRefusedOrDecodeWhole) {

@@ -14,6 +14,7 @@
 #include <QtTest>
 
 #include <array>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <random>
@@ -220,11 +221,51 @@ std::vector<Hostile> MakeHostileSet(const fs::path& dir) {
   add(Write(dir / "bomb.png", PngBomb()));
   add(mirelo::testing::MakeText(dir / "text.bmp"));
 
+  // Today's stills from their own encoders: cut, empty, a size beyond the limits, and a clip
+  // under a picture's name.
+  const fs::path seed = mirelo::testing::MakePicture(dir / "seed.png", 64, 48);
+  const std::vector<std::pair<std::string, std::string>> encoders = {
+      {"heic", "heif-enc -q 50 -o OUT IN"}, {"avif", "avifenc -s 10 IN OUT"},
+      {"webp", "cwebp -quiet IN -o OUT"},   {"jxl", "cjxl IN OUT --quiet"}};
+  std::string heic;
+  for (const auto& [ext, command] : encoders) {
+    const fs::path out = dir / ("good." + ext);
+    std::string line = command;
+    line.replace(line.find("OUT"), 3, "'" + out.string() + "'");
+    line.replace(line.find("IN"), 2, "'" + seed.string() + "'");
+    if (std::system((line + " >/dev/null 2>&1").c_str()) != 0) throw std::runtime_error("encoder: " + line);
+    const std::string bytes = ReadAll(out);
+    if (ext == "heic") heic = bytes;
+    add(Write(dir / ("half." + ext), bytes.substr(0, bytes.size() / 2)));
+    add(Write(dir / ("empty." + ext), ""));
+    fs::remove(out);
+  }
+  fs::remove(seed);
+  std::string huge = heic;
+  for (std::size_t at = huge.find("ispe"); at != std::string::npos; at = huge.find("ispe", at + 4)) {
+    Put32(huge, at + 8, 100000, true);
+    Put32(huge, at + 12, 100000, true);
+  }
+  add(Write(dir / "huge.heic", huge));
+  add(Write(dir / "text.dng", "II*\0not a camera raw"));
+
+  // Today's clips: text, noise and a picture under clip names, a file cut before its index.
+  const fs::path mp4 = mirelo::testing::MakeClip(dir / "clip.mp4", 1.0, 64, 48);
+  const std::string mp4Bytes = ReadAll(mp4);
+  add(Write(dir / "clip.heic", mp4Bytes));
+  add(Write(dir / "cut.mp4", mp4Bytes.substr(0, mp4Bytes.size() / 2)), true);
+  fs::remove(mp4);
+  add(mirelo::testing::MakeText(dir / "text.mp4"), true);
+  add(Write(dir / "empty.mov", ""), true);
+  add(Write(dir / "photo.mov", heic), true);
+
   add(mirelo::testing::MakeText(dir / "text.avi"), true);
   std::mt19937 random(11);
   std::string noise(4096, '\0');
   for (char& c : noise) c = static_cast<char>(random());
   add(Write(dir / "noise.flv", noise), true);
+  add(Write(dir / "noise.mkv", noise), true);
+  add(Write(dir / "noise.ts", noise), true);
   const fs::path clip = mirelo::testing::MakeClip(dir / "clip.avi", 1.0, 64, 48);
   const std::string avi = ReadAll(clip);
   add(Write(dir / "cut.avi", avi.substr(0, avi.find("movi") + 4)), true);

@@ -2,6 +2,8 @@
 // failure messages, clips opened paused at their scene, the slider, frame steps, mute, and the
 // player showing the frame the batch captures.
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -128,14 +130,37 @@ class PreviewTest : public QObject {
     }
   }
 
+  void clipOpensPausedWithItsSizeAndShape_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("copyArgs");  // a stream-copy pass that sets what players apply
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<int>("viewHeight");  // held to the room above the player's buttons
+    QTest::newRow("stored size") << QStringLiteral(u"v.avi") << QString() << QStringLiteral(u" 320x 240") << 150;
+    QTest::newRow("16:9 display aspect") << QStringLiteral(u"a.mkv") << QStringLiteral(u"-aspect 16:9")
+                                         << QStringLiteral(u" 426x 240") << 113;
+    QTest::newRow("phone clip turned") << QStringLiteral(u"t.mov") << QStringLiteral(u"-metadata:s:v:0 rotate=90")
+                                       << QStringLiteral(u" 240x 320") << 267;
+  }
+
   void clipOpensPausedWithItsSizeAndShape() {
+    QFETCH(QString, name);
+    QFETCH(QString, copyArgs);
+    QFETCH(QString, label);
+    QFETCH(int, viewHeight);
     mirelo::test::TempDir dir;
     WindowHarness h;
     auto& w = h.Start();
     const auto& c = w.Controls();
-    QVERIFY(DropAndShow(w, mirelo::testing::MakeClip(dir / "v.avi", 3.0)));
-    QCOMPARE(c.Lb_v_size->text(), QStringLiteral(u" 320x 240"));
-    QCOMPARE(w.Preview().View()->size(), QSize(200, 150));
+    fs::path clip = mirelo::testing::MakeClip(dir / "v.avi", 3.0);
+    if (!copyArgs.isEmpty()) {
+      const fs::path stored = clip;
+      clip = dir / name.toStdString();
+      mirelo::test::RunFfmpeg("-i '" + stored.string() + "' -c copy " + copyArgs.toStdString() + " '" +
+                              clip.string() + "'");
+    }
+    QVERIFY(DropAndShow(w, clip));
+    QCOMPARE(c.Lb_v_size->text(), label);
+    QCOMPARE(w.Preview().View()->size(), QSize(200, std::min(viewHeight, c.V_Stop->y() - c.Shape1->y() - 2)));
     QVERIFY(w.Preview().View()->isVisible() || !w.isVisible());
     QCOMPARE(c.SL1->maximum(), 3);
     QCOMPARE(c.SL1->value(), 0);

@@ -384,10 +384,9 @@ AVPixelFormat PlainFormat(AVPixelFormat format, bool& fullRange) {
 // The stored picture mirrored left to right (when asked), then turned clockwise.
 imaging::Image Turned(const imaging::Image& source, const detail::Orientation& orientation) {
   const bool quarter = orientation.rotation == 90 || orientation.rotation == 270;
-  imaging::Image image = source;
-  if (quarter) std::swap(image.width, image.height);
-  image.sourceWidth = image.width;
-  image.sourceHeight = image.height;
+  imaging::Image image = imaging::Image::blank(quarter ? source.height : source.width,
+                                               quarter ? source.width : source.height);
+  image.storedBitsPerPixel = source.storedBitsPerPixel;
   const int w = source.width;
   const int h = source.height;
   for (int y = 0; y < h; ++y) {

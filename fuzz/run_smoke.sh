@@ -24,6 +24,11 @@ cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 # shellcheck disable=SC2086
 cmake --build "$build" --target $targets -j "$jobs"
 
+# Leaks inside system libraries (see lsan.supp) would otherwise end a run; full stacks so that
+# the suppressions see the frames inside libraries built without frame pointers.
+export LSAN_OPTIONS="suppressions=$src/fuzz/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+export ASAN_OPTIONS="fast_unwind_on_malloc=0${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
+
 status=0
 for t in $targets; do
   corpus="$src/fuzz/corpus/$t"

@@ -208,11 +208,29 @@ Image ReadHeif(Bytes data, const LoadOptions& options) {
   detail::CheckDimensions(heif_image_handle_get_ispe_width(primary.get()),
                           heif_image_handle_get_ispe_height(primary.get()), "heif");
 
-  HandlePtr thumbnail;
-  if (options.minimumSize) thumbnail = UsableThumbnail(primary.get(), full, options.minimumSize(full));
-  heif_image_handle* source = thumbnail ? thumbnail.get() : primary.get();
-  const bool alpha = heif_image_handle_has_alpha_channel(source) != 0;
-  Image image = DecodeHandle(source, alpha, heif_image_handle_is_premultiplied_alpha(source) != 0);
+  // A coded picture of another size than its header states is damaged: it is never passed off
+  // as the picture (a damaged thumbnail leaves the primary image to be decoded).
+  auto decode = [](heif_image_handle* handle, bool* alpha) {
+    *alpha = heif_image_handle_has_alpha_channel(handle) != 0;
+    Image image = DecodeHandle(handle, *alpha, heif_image_handle_is_premultiplied_alpha(handle) != 0);
+    if (image.width != heif_image_handle_get_width(handle) ||
+        image.height != heif_image_handle_get_height(handle)) {
+      detail::ThrowInvalidFormat("heif: decoded size differs from the stated size");
+    }
+    return image;
+  };
+  Image image;
+  bool alpha = false;
+  if (options.minimumSize) {
+    if (HandlePtr thumbnail = UsableThumbnail(primary.get(), full, options.minimumSize(full))) {
+      try {
+        image = decode(thumbnail.get(), &alpha);
+      } catch (const Error&) {
+        image = Image{};
+      }
+    }
+  }
+  if (image.empty()) image = decode(primary.get(), &alpha);
 
   // The colour description of the primary image; a thumbnail is coded in the same space.
   bool converted = false;
@@ -226,8 +244,10 @@ Image ReadHeif(Bytes data, const LoadOptions& options) {
   }
   if (!converted) {
     heif_color_profile_nclx* rawNclx = nullptr;
-    if (heif_image_handle_get_nclx_color_profile(primary.get(), &rawNclx).code == heif_error_Ok && rawNclx) {
-      std::unique_ptr<heif_color_profile_nclx, NclxFree> nclx(rawNclx);
+    const heif_error e = heif_image_handle_get_nclx_color_profile(primary.get(), &rawNclx);
+    // libheif hands over the structure even when it reports unknown primaries.
+    std::unique_ptr<heif_color_profile_nclx, NclxFree> nclx(rawNclx);
+    if (e.code == heif_error_Ok && nclx) {
       const std::vector<std::uint8_t> icc = NclxProfile(*nclx);
       if (!icc.empty()) detail::ConvertToSrgb(image, icc);
     }

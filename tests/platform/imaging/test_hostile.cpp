@@ -619,7 +619,8 @@ TEST(FuzzSeeds, EverySeedDecodes) {
 TEST(FuzzRegressions, FoundInputsAreRefusedOrDecodeWhole) {
   const std::filesystem::path data = std::filesystem::path(MIRELO_SOURCE_DIR) / "tests/platform/imaging/data";
   for (const auto& [folder, read] :
-       {std::pair<const char*, Reader>{"fuzz_bmp", ReadBmp}, {"fuzz_pict", ReadPict}}) {
+       {std::pair<const char*, Reader>{"fuzz_bmp", ReadBmp}, {"fuzz_pict", ReadPict}, {"fuzz_heif", ReadHeif},
+        {"fuzz_webp", ReadWebp}, {"fuzz_jxl", ReadJxl}, {"fuzz_raw", ReadRaw}}) {
     ForEachFile(data / folder, [&](const std::filesystem::path& p) {
       SCOPED_TRACE(p.string());
       try {

@@ -181,13 +181,17 @@ TEST_F(CliTest, FoldersGiveTheirFilesByTheDropRules) {
   Picture("in/a.png");
   Picture("in/.hidden.jpg");
   Picture("in/deeper/c.gif");
+  Picture("in/d.WebP");  // today's kinds are taken too, whole extensions in any letter case
   Garbage("in/notes.txt");
   const Outcome flat = Run({"--config", config(), "--quiet", "--set", "FileName/Mode=2", (dir_ / "in").string()});
   EXPECT_EQ(flat.status, 0) << flat.err;
-  EXPECT_EQ(flat.out, (dir_ / "in" / "a_thum.jpg").string() + "\n" + (dir_ / "in" / "b_thum.jpg").string() + "\n");
+  EXPECT_EQ(flat.out, (dir_ / "in" / "a_thum.jpg").string() + "\n" + (dir_ / "in" / "b_thum.jpg").string() + "\n" +
+                          (dir_ / "in" / "d_thum.jpg").string() + "\n");
 
   fs::remove(dir_ / "in" / "a_thum.jpg");
   fs::remove(dir_ / "in" / "b_thum.jpg");
+  fs::remove(dir_ / "in" / "d.WebP");
+  fs::remove(dir_ / "in" / "d_thum.jpg");
   const Outcome deep = Run({"--config", config(), "--quiet", "--recursive", "--set", "FileName/Mode=2",
                             "--set", "Image/Mode=2", (dir_ / "in").string()});
   EXPECT_EQ(deep.status, 0) << deep.err;

@@ -15,8 +15,9 @@ struct FrameTemplate {
   std::optional<std::string> File;  // unset: no file
 };
 
-// FormatIndex of the WebP entry, appended after the seven original formats.
+// FormatIndex of the WebP entry, appended after the seven original formats; CbFormat's count.
 inline constexpr std::int16_t kWebpFormatIndex = 7;
+inline constexpr std::int16_t kFormatCount = 8;
 
 // The formats whose encoder takes the quality setting: the two JPEG entries and WebP.
 inline bool FormatTakesQuality(std::int16_t formatIndex) {

@@ -36,7 +36,7 @@ class HeadlessSink : public app::SettingsSink {
     sizes_ = {selection.widthText, selection.heightText};
   }
   void SelectOption(app::OptionButton) override {}
-  void SelectFormat(std::int16_t index) override { RequireIndex(index, 7); }
+  void SelectFormat(std::int16_t index) override { RequireIndex(index, app::kFormatCount); }
   void HideQuality() override {}
   void SetQualitySlider(std::int16_t quality) override {
     if (quality < 0 || quality > 100) throw Error(err::kInvalidPropertyValue);

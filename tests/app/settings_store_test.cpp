@@ -34,7 +34,7 @@ class RecordingSink : public SettingsSink {
     static const char* const names[] = {"ThumbWaku1", "ThumbWaku2", "ThumbOut1", "ThumbOut2"};
     Add(std::string("option ") + names[static_cast<int>(button)]);
   }
-  void SelectFormat(std::int16_t index) override { Select("format", index, 7); }
+  void SelectFormat(std::int16_t index) override { Select("format", index, kFormatCount); }
   void HideQuality() override { Add("hide quality"); }
   void SetQualitySlider(std::int16_t quality) override { Select("slider", quality, 101); }
   void SetQualityLabel(const std::string& caption) override { Add("label " + caption); }
@@ -255,6 +255,20 @@ TEST_F(SettingsStoreTest, FormatBeyondJpegHidesQualityAndOtherFrameModeSelectsNe
                             "hide quality", "folder ",    "option ThumbOut1", "naming 1",
                             "text _thum",   "edit ERROR", "edit ERROR"};
   EXPECT_EQ(sink_.effects, expected);
+
+  // WebP, the last entry, takes the quality and ends nothing.
+  sink_.effects.clear();
+  Set("Image", "Mode", "7");
+  Load();
+  EXPECT_EQ(sink_.effects, (Effects{"top 4125", "left 2040", "size 0", "format 7", "slider 100", "label  100%",
+                                    "folder ", "option ThumbOut1", "naming 1", "text _thum", "edit ERROR",
+                                    "edit ERROR"}));
+  // One past it is refused as the list box would refuse it.
+  sink_.effects.clear();
+  Set("Image", "Mode", "8");
+  Load();
+  EXPECT_EQ(sink_.effects.back(), "edit ERROR");
+  EXPECT_EQ(std::count(sink_.effects.begin(), sink_.effects.end(), "naming 1"), 0);
 }
 
 TEST_F(SettingsStoreTest, QualityTheSliderRefusesEndsGroupOne) {

@@ -193,10 +193,11 @@ TEST_F(CliTest, FoldersGiveTheirFilesByTheDropRules) {
   fs::remove(dir_ / "in" / "d.WebP");
   fs::remove(dir_ / "in" / "d_thum.jpg");
   const Outcome deep = Run({"--config", config(), "--quiet", "--recursive", "--set", "FileName/Mode=2",
-                            "--set", "Image/Mode=2", (dir_ / "in").string()});
+                            "--set", "Image/Mode=7", (dir_ / "in").string()});
   EXPECT_EQ(deep.status, 0) << deep.err;
-  EXPECT_EQ(deep.out, (dir_ / "in" / "a_thum.png").string() + "\n" + (dir_ / "in" / "b_thum.png").string() + "\n" +
-                          (dir_ / "in" / "deeper" / "c_thum.png").string() + "\n");
+  EXPECT_EQ(deep.out, (dir_ / "in" / "a_thum.webp").string() + "\n" + (dir_ / "in" / "b_thum.webp").string() + "\n" +
+                          (dir_ / "in" / "deeper" / "c_thum.webp").string() + "\n");
+  EXPECT_EQ(test::MagickIdentify((dir_ / "in" / "a_thum.webp").string(), "%m %wx%h"), "WEBP 64x48");
 }
 
 std::vector<std::string> Lines(const std::string& text) {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <limits>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -58,7 +59,15 @@ struct Clip {
   std::int64_t startTs = 0;     // start of the clip in stream time base
   std::int64_t frameTicks = 0;  // one frame in stream time base, 0 when unknown
   bool indexTimed = false;      // the container times frames only by their index (AVI)
+  bool decodeOrderTimed = false;  // packet times are made up in decoding order (AVI, raw streams)
 };
+
+// Raw elementary streams: the parser makes up packet times in decoding order.
+bool IsRawStream(const AVInputFormat* format) {
+  static constexpr std::string_view kRaw[] = {"h261", "h263", "h264", "hevc", "m4v", "mpegvideo", "vc1", "cavsvideo"};
+  if (format->flags & AVFMT_NOTIMESTAMPS) return true;
+  return std::find(std::begin(kRaw), std::end(kRaw), std::string_view(format->name)) != std::end(kRaw);
+}
 
 Clip OpenClip(const detail::Input& input, const CaptureOptions& options) {
   const std::filesystem::path& path = input.path;
@@ -91,6 +100,7 @@ Clip OpenClip(const detail::Input& input, const CaptureOptions& options) {
     clip.startTs = clip.stream->start_time;
   }
   clip.indexTimed = std::string_view(clip.format->iformat->name) == "avi";
+  clip.decodeOrderTimed = clip.indexTimed || IsRawStream(clip.format->iformat);
   AVRational rate = clip.stream->avg_frame_rate;
   if (rate.num <= 0 || rate.den <= 0) rate = clip.stream->r_frame_rate;
   if (rate.num > 0 && rate.den > 0) clip.frameTicks = av_rescale_q(1, av_inv_q(rate), timeBase);
@@ -193,15 +203,18 @@ class Timeline {
 Pass DecodeForward(Clip& clip, std::int64_t target, bool atStart, bool skipNonRef) {
   AVCodecContext* decoder = clip.decoder.get();
   avcodec_flush_buffers(decoder);
+  // A seek starts a new decode: nothing skipped before it may decide what happens after it.
+  decoder->skip_frame = AVDISCARD_DEFAULT;
   detail::PacketPtr packet = detail::MakePacket();
   Pass pass;
   Timeline timeline(clip.frameTicks, clip.startTs);
   bool sawKey = false;
   bool done = false;
   // Non-reference frames (those no other frame is predicted from) may be left undecoded while
-  // they are this far before the target; the check after the pass keeps the answer exact.
-  const std::int64_t margin =
-      std::max<std::int64_t>(Mul(4, clip.frameTicks), av_rescale_q(1, {1, 2}, clip.stream->time_base));
+  // they are a few frame times before the target; the check after the pass keeps the answer
+  // exact where the rate misleads (a gap in a variable-rate clip).
+  const std::int64_t margin = clip.frameTicks > 0 ? Mul(4, clip.frameTicks)
+                                                  : av_rescale_q(1, {1, 2}, clip.stream->time_base);
   std::int64_t maxSkippedPts = std::numeric_limits<std::int64_t>::min();
 
   const Timeline::Sink take = [&](detail::FramePtr frame, std::int64_t pts) {
@@ -295,12 +308,53 @@ bool SeekTo(Clip& clip, std::int64_t timestamp) {
                             timestamp, 0) >= 0;
 }
 
-// Whether leaving non-reference frames undecoded saves work for this codec: only where frames are
-// reordered (B-frames) and timestamps of packets are known.
+// The most temporal sub-layers any HEVC sequence parameter set of the stream's headers declares
+// (hvcC record or Annex B start codes), 0 when none is found.
+int HevcSubLayers(std::span<const std::uint8_t> extradata) {
+  int most = 0;
+  // The first byte after an SPS's two-byte NAL header holds sps_max_sub_layers_minus1 in bits
+  // 3..1; no emulation prevention byte can come before it.
+  const auto take = [&most](std::span<const std::uint8_t> nal) {
+    if (nal.size() >= 3 && ((nal[0] >> 1) & 0x3f) == 33) most = std::max(most, ((nal[2] >> 1) & 7) + 1);
+  };
+  if (extradata.size() >= 23 && extradata[0] == 1) {
+    std::size_t at = 23;
+    for (int array = 0; array < extradata[22] && at + 3 <= extradata.size(); ++array) {
+      const int count = extradata[at + 1] << 8 | extradata[at + 2];
+      at += 3;
+      for (int n = 0; n < count && at + 2 <= extradata.size(); ++n) {
+        const std::size_t length = static_cast<std::size_t>(extradata[at] << 8 | extradata[at + 1]);
+        at += 2;
+        if (length > extradata.size() - at) return most;
+        take(extradata.subspan(at, length));
+        at += length;
+      }
+    }
+    return most;
+  }
+  for (std::size_t at = 0; at + 3 <= extradata.size(); ++at) {
+    if (extradata[at] == 0 && extradata[at + 1] == 0 && extradata[at + 2] == 1) take(extradata.subspan(at + 3));
+  }
+  return most;
+}
+
+// Whether non-reference frames may be left undecoded: only where frames are reordered (so such
+// frames exist) and each packet carries its own presentation time to decide by.
 bool MaySkipNonReference(const Clip& clip) {
-  const AVCodecDescriptor* descriptor = avcodec_descriptor_get(clip.stream->codecpar->codec_id);
+  const AVCodecParameters* parameters = clip.stream->codecpar;
+  const AVCodecDescriptor* descriptor = avcodec_descriptor_get(parameters->codec_id);
   if (descriptor && (descriptor->props & AV_CODEC_PROP_INTRA_ONLY)) return false;
-  return clip.stream->codecpar->video_delay > 0;
+  if (parameters->video_delay <= 0 || clip.decodeOrderTimed) return false;
+  if (parameters->codec_id == AV_CODEC_ID_HEVC) {
+    // A sub-layer non-reference picture may still be referred to from a higher sub-layer, which
+    // FFmpeg's skipping does not know: only single-layer streams, where the headers say so.
+    const std::span<const std::uint8_t> extradata(parameters->extradata,
+                                                   static_cast<std::size_t>(std::max(0, parameters->extradata_size)));
+    if (HevcSubLayers(extradata) != 1) return false;
+  }
+  // FLV's disposable frames are known only to the demuxer (a packet flag); they are decoded like
+  // any other frame, since the flag does not promise that no later frame refers to them.
+  return true;
 }
 
 // The frame found, with what the stream says about showing it.
@@ -320,9 +374,9 @@ Found FindFrame(const detail::Input& input, double seconds, const CaptureOptions
   // of slack so that 0.3 s in a 1/10 time base (2.9999... ticks) is tick 3.
   const std::int64_t target = Add(clip.startTs, static_cast<std::int64_t>(std::floor(offset + 1e-6)));
 
-  bool skip = MaySkipNonReference(clip);
+  bool skip = !options.fullDecode && MaySkipNonReference(clip);
   // A freshly opened clip reads from its start: no seek for the first frame.
-  bool atStart = target <= clip.startTs;
+  bool atStart = options.fullDecode || target <= clip.startTs;
   // Past the end, seek to the end: some demuxers find no key frame when asked for a time beyond
   // their last one.
   std::int64_t seekTs = target;
@@ -457,6 +511,10 @@ imaging::Image ToRgb(const Found& found, const std::filesystem::path& path) {
 }
 
 }  // namespace
+
+bool SkipsNonReferenceFrames(const std::filesystem::path& path) {
+  return MaySkipNonReference(OpenClip(detail::Input::File(path), {}));
+}
 
 imaging::Image CaptureFrame(const std::filesystem::path& path, double seconds, const CaptureOptions& options) {
   return ToRgb(FindFrame(detail::Input::File(path), seconds, options), path);

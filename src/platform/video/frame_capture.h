@@ -14,6 +14,9 @@ struct CaptureOptions {
   // Decoder threads; 0 lets FFmpeg choose (one per core). A batch engine that already runs one
   // capture per core passes 1.
   int threads = 0;
+  // Decode every frame from the clip's start, without seeking or leaving frames undecoded: the
+  // reference the fast path has to equal byte for byte (tests and the benchmark's check).
+  bool fullDecode = false;
 };
 
 // The frame on screen at `seconds` from the start of the clip (from the container's start time,
@@ -30,5 +33,11 @@ struct CaptureOptions {
 imaging::Image CaptureFrame(const std::filesystem::path& path, double seconds, const CaptureOptions& options = {});
 // The same for a clip held in memory.
 imaging::Image CaptureFrame(std::span<const std::uint8_t> bytes, double seconds, const CaptureOptions& options = {});
+
+// Whether a capture of the clip leaves frames that no other frame refers to undecoded while they
+// lie well before the position: only where the clip reorders frames, each packet carries its own
+// presentation time (not AVI, not raw streams) and the codec's notion of such frames is sound
+// (HEVC with one temporal sub-layer). The frame handed over is the same either way.
+bool SkipsNonReferenceFrames(const std::filesystem::path& path);
 
 }  // namespace mirelo::video

@@ -36,6 +36,9 @@ struct ClipKind {
   // The clip's track header gets a transposing display matrix (a mirror image; ffmpeg 5.1 has
   // no option that writes one). MP4 and MOV only.
   bool transposed = false;
+  // Frames are reordered, but the capture has to decode every one of them (packet times in
+  // decoding order, or temporal sub-layers).
+  bool decodesAll = false;
 };
 
 // Test names show the clip's file name.
@@ -43,6 +46,9 @@ void PrintTo(const ClipKind& kind, std::ostream* out);
 
 // One clip per supported container, with the codecs that container conventionally holds.
 const std::vector<ClipKind>& ContainerClips();
+// Further codecs and stream layouts for the capture only: HEVC (one and two temporal
+// sub-layers, hvcC and Annex B headers), AV1, a raw H.264 stream.
+const std::vector<ClipKind>& CodecClips();
 
 // Runs ffmpeg with the arguments (shell syntax); throws std::runtime_error on failure.
 void RunFfmpeg(const std::string& arguments);

@@ -44,7 +44,28 @@ TEST_P(CaptureByContainer, SingleThreadedDecodeGivesTheSamePixels) {
   EXPECT_EQ(CaptureFrame(clip, 7.3, {.threads = 1}).pixels, CaptureFrame(clip, 7.3).pixels);
 }
 
-INSTANTIATE_TEST_SUITE_P(Containers, CaptureByContainer, testing::ValuesIn(test::ContainerClips()),
+// Seeking and leaving unreferenced frames undecoded give the very bytes of a decode of every
+// frame from the start: on a key frame (every 2 s), just after one, on the last frame before
+// the next, with many frames skipped before it, on the last frame and past the end.
+TEST_P(CaptureByContainer, SameBytesAsAFullDecode) {
+  const auto clip = test::CachedCounterClip(GetParam());
+  EXPECT_EQ(SkipsNonReferenceFrames(clip), GetParam().bFrames && !GetParam().decodesAll);
+  for (double seconds : {2.0, 2.05, 3.99, 7.3, 9.99, 14.97, 100.0}) {
+    const imaging::Image full = CaptureFrame(clip, seconds, {.fullDecode = true});
+    for (int threads : {1, 0}) {
+      EXPECT_EQ(CaptureFrame(clip, seconds, {.threads = threads}).pixels, full.pixels)
+          << "at " << seconds << " s, threads " << threads;
+    }
+  }
+}
+
+std::vector<ClipKind> AllClips() {
+  std::vector<ClipKind> clips = test::ContainerClips();
+  clips.insert(clips.end(), test::CodecClips().begin(), test::CodecClips().end());
+  return clips;
+}
+
+INSTANTIATE_TEST_SUITE_P(Containers, CaptureByContainer, testing::ValuesIn(AllClips()),
                          [](const testing::TestParamInfo<ClipKind>& info) {
                            std::string name = info.param.file;
                            for (char& c : name) c = c == '.' ? '_' : c;

@@ -2,15 +2,22 @@
 // looking at a clip the way the program sees it.
 //
 //   mirelo_capture_probe --probe CLIP...
-//   mirelo_capture_probe [--threads N] [--out DIR] SECONDS CLIP...
+//   mirelo_capture_probe [--threads N] [--jobs N] [--full] [--out DIR] SECONDS CLIP...
 //
-// With --out, each captured frame is written as DIR/<n>.ppm (binary PPM, n = 1, 2, ...).
+// With --out, each captured frame is written as DIR/<n>.ppm (binary PPM, n = 1, 2, ... in the
+// order of the clips). --jobs N captures N clips at once as the batch engine does: each capture
+// then decodes on cores / N threads unless --threads says otherwise. --full decodes every frame
+// from the clip's start (the reference the fast path must equal).
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/error.h"
@@ -22,7 +29,7 @@ namespace {
 int Usage() {
   std::fprintf(stderr,
                "usage: mirelo_capture_probe --probe CLIP...\n"
-               "       mirelo_capture_probe [--threads N] [--out DIR] SECONDS CLIP...\n");
+               "       mirelo_capture_probe [--threads N] [--jobs N] [--full] [--out DIR] SECONDS CLIP...\n");
   return 2;
 }
 
@@ -33,19 +40,44 @@ bool WritePpm(const std::filesystem::path& file, const mirelo::imaging::Image& i
   return static_cast<bool>(out);
 }
 
+// What one capture gave, printed in the order of the clips.
+struct Outcome {
+  std::string line;
+  bool failed = false;
+};
+
+Outcome Capture(const std::string& clip, double seconds, const mirelo::video::CaptureOptions& options,
+                const std::filesystem::path& outDir, int number) {
+  try {
+    const mirelo::imaging::Image image = mirelo::video::CaptureFrame(clip, seconds, options);
+    if (!outDir.empty() && !WritePpm(outDir / (std::to_string(number) + ".ppm"), image)) {
+      return {clip + ": cannot write the frame", true};
+    }
+    return {clip + ": " + std::to_string(image.width) + "x" + std::to_string(image.height), false};
+  } catch (const mirelo::Error& error) {
+    return {clip + ": error " + std::to_string(error.number()) + ": " + error.what(), true};
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   bool probe = false;
   mirelo::video::CaptureOptions options;
+  std::optional<int> threads;
+  int jobs = 1;
   std::filesystem::path outDir;
   std::size_t i = 0;
   for (; i < args.size() && args[i].starts_with("--"); ++i) {
     if (args[i] == "--probe") {
       probe = true;
     } else if (args[i] == "--threads" && i + 1 < args.size()) {
-      options.threads = std::atoi(args[++i].c_str());
+      threads = std::atoi(args[++i].c_str());
+    } else if (args[i] == "--jobs" && i + 1 < args.size()) {
+      jobs = std::max(1, std::atoi(args[++i].c_str()));
+    } else if (args[i] == "--full") {
+      options.fullDecode = true;
     } else if (args[i] == "--out" && i + 1 < args.size()) {
       outDir = args[++i];
     } else {
@@ -61,32 +93,46 @@ int main(int argc, char** argv) {
     ++i;
   }
   if (i >= args.size()) return Usage();
+  const std::vector<std::string> clips(args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
 
   int status = 0;
-  int count = 0;
-  for (; i < args.size(); ++i) {
-    const std::string& clip = args[i];
-    try {
-      if (probe) {
+  if (probe) {
+    for (const std::string& clip : clips) {
+      try {
         const mirelo::video::MediaInfo info = mirelo::video::ProbeMedia(clip);
         std::printf("%s: video %d decoder %d size %dx%d sar %d/%d shown %dx%d duration %.6f fps %.6f rotation %d "
                     "mirrored %d audio %d\n",
                     clip.c_str(), info.hasVideo, info.decoderAvailable, info.width, info.height, info.sampleAspectNum,
                     info.sampleAspectDen, info.shownWidth, info.shownHeight, info.duration, info.frameRate,
                     info.rotation, info.mirrored, info.hasAudio);
-      } else {
-        const mirelo::imaging::Image image = mirelo::video::CaptureFrame(clip, seconds, options);
-        ++count;
-        std::printf("%s: %dx%d\n", clip.c_str(), image.width, image.height);
-        if (!outDir.empty() && !WritePpm(outDir / (std::to_string(count) + ".ppm"), image)) {
-          std::fprintf(stderr, "%s: cannot write the frame\n", clip.c_str());
-          status = 1;
-        }
+      } catch (const mirelo::Error& error) {
+        std::fprintf(stderr, "%s: error %d: %s\n", clip.c_str(), error.number(), error.what());
+        status = 1;
       }
-    } catch (const mirelo::Error& error) {
-      std::fprintf(stderr, "%s: error %d: %s\n", clip.c_str(), error.number(), error.what());
-      status = 1;
     }
+    return status;
+  }
+
+  // The batch engine's rule: the cores shared among the captures that run at once.
+  const int cores = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+  jobs = std::min(jobs, static_cast<int>(clips.size()));
+  options.threads = threads ? *threads : std::max(1, cores / jobs);
+
+  std::vector<Outcome> outcomes(clips.size());
+  std::atomic<std::size_t> next{0};
+  const auto work = [&] {
+    for (std::size_t n = next++; n < clips.size(); n = next++) {
+      outcomes[n] = Capture(clips[n], seconds, options, outDir, static_cast<int>(n) + 1);
+    }
+  };
+  std::vector<std::thread> workers;
+  for (int w = 1; w < jobs; ++w) workers.emplace_back(work);
+  work();
+  for (auto& worker : workers) worker.join();
+
+  for (const Outcome& outcome : outcomes) {
+    std::fprintf(outcome.failed ? stderr : stdout, "%s\n", outcome.line.c_str());
+    if (outcome.failed) status = 1;
   }
   return status;
 }

@@ -4,18 +4,28 @@
 #
 #   bench/video_capture_bench.sh [BUILD_DIR]
 #
-# BUILD_DIR holds src/platform/video/mirelo_capture_probe (default: build). The clips (six of
-# 1280x720, 30 fps, 20 s, H.264 in FLV with a key frame index, GOP 250; MPEG-4 part 2 in AVI when
-# libx264 is missing) are made once in $VIDEO_BENCH_DIR (default: build/bench-video). Set
-# SECOND to change the position (default 15) and RUNS the number of timed runs (default 5).
+# BUILD_DIR holds src/platform/video/mirelo_capture_probe (default: build) and, when built,
+# src/cli/mirelo-batch. Six clips of 1280x720, 30 fps, 20 s, GOP 250, made once in
+# $VIDEO_BENCH_DIR (default: BUILD_DIR/bench-video). CONTAINER picks them:
+#   flv   H.264 in FLV with a key frame index (default; MPEG-4 part 2 in AVI without libx264)
+#   mp4   the same H.264 streams in MP4        mkv   the same in Matroska
+#   webm  VP9 in WebM                          mpeg2 MPEG-2 in an MPEG program stream (.mpg)
+#   hevc  HEVC (x265) in MP4
+# Set SECOND to change the position (default 15), RUNS the number of timed runs (default 5);
+# MAKE_ONLY=1 only makes the clips.
+# Rows: the probe capturing the clips one after another (each decode on frame threads, as a
+# single clip is captured) and two at a time (one thread each, as the batch engine does on two
+# cores), mirelo-batch making JPEG thumbnails of the frames, ffmpeg -ss, ffmpegthumbnailer.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$here/build}
 probe=$build/src/platform/video/mirelo_capture_probe
+batch=$build/src/cli/mirelo-batch
 corpus=${VIDEO_BENCH_DIR:-$build/bench-video}
 second=${SECOND:-15}
 runs=${RUNS:-5}
+container=${CONTAINER:-flv}
 
 if [[ ! -x $probe ]]; then
   echo "missing $probe: cmake --build $build --target mirelo_capture_probe" >&2
@@ -26,6 +36,8 @@ for tool in ffmpeg ffprobe hyperfine; do
 done
 have_thumbnailer=0
 command -v ffmpegthumbnailer >/dev/null && have_thumbnailer=1
+have_batch=0
+[[ -x $batch ]] && have_batch=1
 
 # Six different sources so that no two clips compress alike.
 sources=(
@@ -39,37 +51,71 @@ sources=(
 # Tagged BT.709 as HD camera footage is, so that every tool converts the colours alike.
 tag=(-vf "scale=out_color_matrix=bt709:out_range=tv" -colorspace bt709 -color_primaries bt709 -color_trc bt709)
 encoders=$(ffmpeg -hide_banner -encoders 2>/dev/null)
-if [[ $encoders == *libx264* ]]; then
-  codec=(-c:v libx264 -preset veryfast -crf 23 -g 250 -pix_fmt yuv420p -flvflags add_keyframe_index)
-  ext=flv
-else
-  codec=(-c:v mpeg4 -q:v 4 -g 250)
-  ext=avi
-fi
+need() {
+  [[ $encoders == *"$1"* ]] || { echo "CONTAINER=$container needs ffmpeg's $1 encoder" >&2; exit 2; }
+}
+remux=()  # made from the FLV clips by copying their streams
+case $container in
+  flv)
+    if [[ $encoders == *libx264* ]]; then
+      codec=(-c:v libx264 -preset veryfast -crf 23 -g 250 -pix_fmt yuv420p -flvflags add_keyframe_index)
+      ext=flv
+    else
+      codec=(-c:v mpeg4 -q:v 4 -g 250)
+      ext=avi
+    fi
+    ;;
+  mp4 | mkv) need libx264; ext=$container; remux=(-c copy) ;;
+  webm) need libvpx-vp9; codec=(-c:v libvpx-vp9 -crf 32 -b:v 0 -g 250 -deadline realtime -cpu-used 8 -row-mt 1); ext=webm ;;
+  mpeg2) codec=(-c:v mpeg2video -q:v 4 -g 250 -bf 2 -f vob); ext=mpg ;;
+  hevc) need libx265; codec=(-c:v libx265 -preset veryfast -crf 26 -g 250 -pix_fmt yuv420p -tag:v hvc1); ext=mp4 ;;
+  *) echo "unknown CONTAINER=$container (flv mp4 mkv webm mpeg2 hevc)" >&2; exit 2 ;;
+esac
 
 mkdir -p "$corpus"
 clips=()
 for i in "${!sources[@]}"; do
-  clip=$corpus/clip$((i + 1)).$ext
+  name=clip$((i + 1))
+  [[ $container == hevc ]] && name=hevc$((i + 1))
+  [[ $container == mpeg2 ]] && name=mpeg2_$((i + 1))
+  clip=$corpus/$name.$ext
   if [[ ! -s $clip ]]; then
     echo "making $clip" >&2
-    ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i "${sources[$i]}" -t 20 "${tag[@]}" "${codec[@]}" \
-      "$clip.tmp.$ext"
+    if (( ${#remux[@]} )); then
+      flv=$corpus/clip$((i + 1)).flv
+      [[ -s $flv ]] || { echo "run with CONTAINER=flv first (makes $flv)" >&2; exit 2; }
+      ffmpeg -nostdin -hide_banner -loglevel error -y -i "$flv" "${remux[@]}" "$clip.tmp.$ext"
+    else
+      ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i "${sources[$i]}" -t 20 "${tag[@]}" "${codec[@]}" \
+        "$clip.tmp.$ext" </dev/null
+    fi
     mv "$clip.tmp.$ext" "$clip"
   fi
   clips+=("$clip")
 done
+[[ ${MAKE_ONLY:-0} == 1 ]] && exit 0
 
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 stamp=$(printf '00:00:%02d' "$second")
 
-ours="'$probe' $second ${clips[*]} >/dev/null"
+cores=$(nproc)
+sequential="'$probe' $second ${clips[*]} >/dev/null"
+parallel="'$probe' --jobs $cores $second ${clips[*]} >/dev/null"
+batch_cmd="rm -rf $out/thumbs && mkdir $out/thumbs && '$batch' --config $out/config --quiet \
+--set Output/Mode=1 --set Output/Path=$out/thumbs --set FileName/Mode=0 --set Image/Mode=0 --size 160x120 \
+--scene $second ${clips[*]} >/dev/null"
 ffmpeg_cmd="for c in ${clips[*]}; do ffmpeg -nostdin -loglevel error -ss $second -i \$c -frames:v 1 -y $out/ff.bmp; done"
 thumb_cmd="for c in ${clips[*]}; do ffmpegthumbnailer -i \$c -o $out/th.png -s 0 -t $stamp >/dev/null 2>&1; done"
 
-commands=("$ours" "$ffmpeg_cmd")
-names=("mirelo capture (one process)" "ffmpeg -ss (accurate seek)")
+commands=("$sequential" "$parallel")
+names=("mirelo capture, one clip at a time" "mirelo capture, $cores clips at a time")
+if (( have_batch )); then
+  commands+=("$batch_cmd")
+  names+=("mirelo-batch, JPEG thumbnails")
+fi
+commands+=("$ffmpeg_cmd")
+names+=("ffmpeg -ss (accurate seek)")
 if (( have_thumbnailer )); then
   commands+=("$thumb_cmd")
   names+=("ffmpegthumbnailer (key frame)")
@@ -77,28 +123,48 @@ fi
 
 args=()
 for i in "${!commands[@]}"; do args+=(-n "${names[$i]}" "${commands[$i]}"); done
+echo "load before the run: $(cut -d' ' -f1-3 /proc/loadavg)"
 hyperfine --warmup 1 --runs "$runs" --export-json "$out/times.json" "${args[@]}" >&2
+echo "load after the run: $(cut -d' ' -f1-3 /proc/loadavg)"
 
-python3 - "$out/times.json" <<'PY'
+python3 - "$out/times.json" "$container" <<'PY'
 import json, sys
 results = json.load(open(sys.argv[1]))["results"]
-base = results[0]["median"]
-print(f"{'tool (6 clips of 720p, frame at the chosen second)':<52} {'median s':>9} {'ratio':>7}")
+by = {r["command"]: r for r in results}
+print(f"{'tool (6 clips of 720p ' + sys.argv[2] + ', frame at the chosen second)':<52} {'median s':>9} {'CPU s':>7}")
 for r in results:
-    print(f"{r['command']:<52} {r['median']:>9.3f} {r['median'] / base:>7.2f}")
+    print(f"{r['command']:<52} {r['median']:>9.3f} {r['user'] + r['system']:>7.2f}")
+ffmpeg = by["ffmpeg -ss (accurate seek)"]["median"]
+thumb = by.get("ffmpegthumbnailer (key frame)")
+for r in results:
+    if not r["command"].startswith("mirelo"):
+        continue
+    line = f"{r['command']}: {ffmpeg / r['median']:.2f} times faster than ffmpeg -ss [>= 2.5]"
+    if thumb:
+        line += f", {r['median'] / thumb['median']:.2f} times ffmpegthumbnailer's time [<= 1.5]"
+    print(line)
 PY
 
-# Which frame each tool returns for the first clip: ours must be ffmpeg's accurate-seek frame.
-# ffmpeg converts with the same filter and rounding as we do, so the same frame gives "inf".
-"$probe" --out "$out" "$second" "${clips[0]}" >/dev/null
-ffmpeg -nostdin -loglevel error -ss "$second" -i "${clips[0]}" -frames:v 1 \
-  -vf "scale=flags=bicubic+accurate_rnd+full_chroma_int:out_range=pc,format=rgb24" -y "$out/ff.bmp"
+# Which frame each tool returns for each clip: ours must be ffmpeg's accurate-seek frame, and
+# the same bytes as a decode of every frame from the clip's start. ffmpeg converts with the same
+# filter and rounding as we do, so the same frame gives "inf".
+"$probe" --out "$out" "$second" "${clips[@]}" >/dev/null
+mkdir "$out/full"
+"$probe" --full --out "$out/full" "$second" "${clips[@]}" >/dev/null
 psnr() {
   ffmpeg -nostdin -hide_banner -i "$1" -i "$2" -lavfi "[0:v]format=rgb24[a];[1:v]format=rgb24[b];[a][b]psnr" \
     -f null - 2>&1 | sed -n 's/.*PSNR.* average:\([^ ]*\).*/\1/p'
 }
-echo "PSNR of our frame against ffmpeg -ss: $(psnr "$out/1.ppm" "$out/ff.bmp") dB (inf = identical)"
-if (( have_thumbnailer )); then
-  ffmpegthumbnailer -i "${clips[0]}" -o "$out/th.png" -s 0 -t "$stamp" >/dev/null 2>&1
-  echo "PSNR of ffmpegthumbnailer's frame against ffmpeg -ss: $(psnr "$out/th.png" "$out/ff.bmp") dB"
-fi
+for i in "${!clips[@]}"; do
+  n=$((i + 1))
+  ffmpeg -nostdin -loglevel error -ss "$second" -i "${clips[$i]}" -frames:v 1 \
+    -vf "scale=flags=bicubic+accurate_rnd+full_chroma_int:out_range=pc,format=rgb24" -y "$out/ff$n.bmp"
+  same=different
+  cmp -s "$out/$n.ppm" "$out/full/$n.ppm" && same=identical
+  line="clip $n: PSNR against ffmpeg -ss $(psnr "$out/$n.ppm" "$out/ff$n.bmp") dB (inf = identical); bytes $same to a full decode"
+  if (( have_thumbnailer )); then
+    ffmpegthumbnailer -i "${clips[$i]}" -o "$out/th.png" -s 0 -t "$stamp" >/dev/null 2>&1
+    line+="; ffmpegthumbnailer $(psnr "$out/th.png" "$out/ff$n.bmp") dB"
+  fi
+  echo "$line"
+done

@@ -37,6 +37,9 @@ class BatchPanel::Forwarder final : public production::BatchFrontEnd {
   void entryStarted(int index) override {
     Post([index](BatchPanel& p) { p.OnEntryStarted(index); });
   }
+  void stillLoaded(int index, const imaging::Image& picture) override {
+    Post([index, picture](BatchPanel& p) { p.preview_.ShowRunStill(index, picture); });
+  }
   void entryDeselected(int index) override {
     Post([index](BatchPanel& p) { p.list_.SetSelected(index, false); });
   }
@@ -119,7 +122,10 @@ void BatchPanel::Bt_Go_Click() {
 
   production::BatchSettings snapshot{window_.Settings(),
                                      {c_.SizeWidth->text().toStdString(), c_.SizeHeight->text().toStdString()}};
-  engine_ = std::make_unique<production::BatchEngine>(production::BatchOptions{jobs_, &log_});
+  // Each still is shown as the run reaches it, from the run's own load reduced to the box.
+  const QSize box = preview_.StillBox();
+  engine_ = std::make_unique<production::BatchEngine>(
+      production::BatchOptions{jobs_, &log_, {box.width(), box.height()}});
   forwarder_ = std::make_unique<Forwarder>(*this);
   {
     std::lock_guard lock(answerMutex_);
@@ -173,7 +179,11 @@ void BatchPanel::LeaveRunningState() {
 void BatchPanel::OnRunFinished(const production::BatchResult& result) {
   lastResult_ = result;
   LeaveRunningState();
-  if (result.outcome == production::BatchOutcome::Failed) return;
+  if (result.outcome == production::BatchOutcome::Failed) {
+    // The failing entry's picture, if its load got that far, goes as the entry's end would take it.
+    preview_.ClearStill();
+    return;
+  }
   list_.SetCurrent(list_.Count() - 1);
   preview_.List1_Click();
   preview_.List1_Click();

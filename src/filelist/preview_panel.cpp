@@ -90,6 +90,8 @@ PreviewPanel::PreviewPanel(window::MainWindow& window, const window::MainControl
     : QObject(&window), window_(window), c_(controls), shell_(shell), silentPlayer_(silentPlayer) {
   view_ = new VideoView(c_.Video_Frame->parentWidget());
   view_->hide();
+  loader_ = new StillLoader(this);
+  loader_->onDecoded = [this](const std::shared_ptr<const StillPreview>& still) { OnStillDecoded(still); };
 
   connect(c_.V_Play, &QPushButton::clicked, this, &PreviewPanel::V_Play_Click);
   connect(c_.V_Pause, &QPushButton::clicked, this, &PreviewPanel::V_Pause_Click);
@@ -170,7 +172,11 @@ void PreviewPanel::Deselect(QListWidgetItem& item) {
   item.setCheckState(Qt::Unchecked);
 }
 
-void PreviewPanel::ClearStill() { c_.LEAD1->Clear(); }
+void PreviewPanel::ClearStill() {
+  // Whatever the decode under way brings, this pass no longer waits for it.
+  pending_.reset();
+  c_.LEAD1->Clear();
+}
 
 void PreviewPanel::ReleaseVideo() {
   if (!videoOpen_) return;
@@ -212,7 +218,7 @@ void PreviewPanel::List1_Click() {
       const bool selected = item->checkState() == Qt::Checked;
       try {
         if (production::KindOf(CurrentFile) == production::EntryKind::Still) {
-          ShowStill(selected);
+          if (!ShowStill(selected)) return;  // the pass goes on when the decode has finished
         } else if (!selected) {
           ShowStillInfo(false);
           EnablePlayer(false);
@@ -220,57 +226,109 @@ void PreviewPanel::List1_Click() {
           OpenVideo();
         }
       } catch (const Error& error) {
-        const PreviewFailure failure = PreviewFailureFor(error.number(), item->text(), selected);
-        shell_.ShowError(&window_, failure.text);
-        if (failure.deselect) Deselect(*c_.List1->item(CurrentIndex));
-        c_.List1->update();
+        Fail(error.number(), CurrentIndex, selected);
         return;
       } catch (const std::bad_alloc&) {
-        shell_.ShowError(&window_, QStringLiteral(u"Error code: 7"));
-        c_.List1->update();
+        Fail(7, CurrentIndex, selected);
         return;
       }
     }
   }
+  EndPass();
+}
+
+void PreviewPanel::EndPass() {
   c_.Lb_fi->setText(Q(app::SignedNumberText(c_.List1->count())));
   c_.List1->viewport()->update();
 }
 
-void PreviewPanel::ShowStill(bool selected) {
+void PreviewPanel::Fail(std::int32_t number, int index, bool selected) {
+  QListWidgetItem* item = c_.List1->item(index);
+  const PreviewFailure failure = PreviewFailureFor(number, item->text(), selected);
+  shell_.ShowError(&window_, failure.text);
+  if (failure.deselect) Deselect(*c_.List1->item(index));
+  c_.List1->update();
+}
+
+QSize PreviewPanel::StillBox() const { return c_.LEAD1->contentsRect().size() * c_.LEAD1->devicePixelRatioF(); }
+
+bool PreviewPanel::ShowStill(bool selected) {
   if (!selected) {
     ShowStillInfo(false);
     EnablePlayer(false);
-    return;
+    return true;
   }
   ShowStillInfo(true);
   EnablePlayer(false);
-  // Decoded no larger than the box needs: a large JPEG shrinks while it is decoded.
-  const qreal ratio = c_.LEAD1->devicePixelRatioF();
-  const QSize box = c_.LEAD1->contentsRect().size() * ratio;
-  imaging::LoadOptions options;
-  options.minimumSize = [box](imaging::Size full) {
-    const double scale = std::min({1.0, static_cast<double>(box.width()) / std::max(1, full.width),
-                                   static_cast<double>(box.height()) / std::max(1, full.height)});
-    return imaging::Size{std::max(1, static_cast<int>(std::ceil(full.width * scale))),
-                         std::max(1, static_cast<int>(std::ceil(full.height * scale)))};
-  };
-  std::error_code ec;
-  const std::uintmax_t size = std::filesystem::file_size(FilePath(CurrentFile), ec);
-  const std::int64_t modified =
-      ec ? 0 : std::filesystem::last_write_time(FilePath(CurrentFile), ec).time_since_epoch().count();
-  if (ec || lastStill_.path != CurrentFile || lastStill_.size != size || lastStill_.modified != modified ||
-      lastStill_.box != box || lastStill_.image.empty()) {
-    lastStill_ = {};
-    imaging::ImagingControl control;
-    control.Load(FilePath(CurrentFile), options);
-    lastStill_ = {CurrentFile, size, ec ? 0 : modified, box, control.GetImage()};
-    if (ec) lastStill_.path.clear();
+  const QSize box = StillBox();
+  if (const auto kept = loader_->Find(CurrentFile, box)) {
+    ShowPreview(*kept);
+    ReadAhead();
+    return true;
   }
-  const imaging::Image& image = lastStill_.image;
+  pending_ = PendingStill{CurrentIndex, CurrentFile, box, selected};
+  ReadAhead();
+  return false;
+}
+
+void PreviewPanel::ShowPreview(const StillPreview& still) {
+  if (still.error != 0) throw Error(still.error);
+  const imaging::Image& image = still.picture;
   c_.LEAD1->SetImage(image);
   const int width = image.sourceWidth > 0 ? image.sourceWidth : image.width;
   const int height = image.sourceHeight > 0 ? image.sourceHeight : image.height;
   c_.Lb_s_size->setText(Q(production::SizeCaptionFor(production::EntryKind::Still, width, height)));
+}
+
+// The current entry first, then the next two stills the user will step to.
+void PreviewPanel::ReadAhead() {
+  std::vector<std::string> wanted;
+  if (pending_) wanted.push_back(pending_->path);
+  int found = 0;
+  for (int row = CurrentIndex + 1; row < c_.List1->count() && row <= CurrentIndex + 8 && found < 2; ++row) {
+    const QListWidgetItem* item = c_.List1->item(row);
+    if (item->checkState() != Qt::Checked) continue;
+    std::string path = QFile::encodeName(item->text()).toStdString();
+    if (production::KindOf(path) != production::EntryKind::Still) continue;
+    wanted.push_back(std::move(path));
+    ++found;
+  }
+  loader_->Want(wanted, StillBox());
+}
+
+void PreviewPanel::OnStillDecoded(const std::shared_ptr<const StillPreview>& still) {
+  // A decode whose entry is no longer current is dropped (it stays kept for a later visit).
+  if (!pending_ || pending_->path != still->path || pending_->box != still->box) return;
+  const PendingStill pass = *pending_;
+  pending_.reset();
+  if (pass.index >= c_.List1->count() || window_.DropInProgress != 0 || window_.BatchRunning != 0) return;
+  try {
+    ShowPreview(*still);
+  } catch (const Error& error) {
+    Fail(error.number(), pass.index, pass.selected);
+    Q_EMIT stillShown();
+    return;
+  }
+  EndPass();
+  Q_EMIT stillShown();
+}
+
+void PreviewPanel::ShowRunStill(int index, const imaging::Image& picture) {
+  if (window_.BatchRunning == 0 || index != c_.List1->currentRow()) return;
+  StillPreview still;
+  still.path = QFile::encodeName(c_.List1->item(index)->text()).toStdString();
+  still.box = StillBox();
+  still.picture = picture;
+  c_.LEAD1->SetImage(picture);
+  c_.Lb_s_size->setText(Q(production::SizeCaptionFor(production::EntryKind::Still, picture.sourceWidth,
+                                                      picture.sourceHeight)));
+  // Kept for the preview at the end of the run when it is as large as the preview's own decode.
+  QSize fitted(picture.sourceWidth, picture.sourceHeight);
+  if (fitted.width() > still.box.width() || fitted.height() > still.box.height()) {
+    fitted.scale(still.box, Qt::KeepAspectRatio);
+  }
+  if (picture.width + 1 >= fitted.width() && picture.height + 1 >= fitted.height()) loader_->Keep(std::move(still));
+  Q_EMIT stillShown();
 }
 
 void PreviewPanel::OpenVideo() {

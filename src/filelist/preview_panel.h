@@ -8,10 +8,12 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <QSize>
 
+#include "filelist/still_loader.h"
 #include "platform/imaging/image.h"
 #include "platform/video/media_probe.h"
 
@@ -52,7 +54,8 @@ class PreviewPanel : public QObject {
                bool silentPlayer);
   ~PreviewPanel() override;
 
-  // The selection handler.
+  // The selection handler. A still is decoded off the window's thread; the pass ends (size label,
+  // failure message, Lb_fi) when its decode has finished, if its entry is still current.
   void List1_Click();
   void ClearStill();
   void ReleaseVideo();
@@ -70,6 +73,15 @@ class PreviewPanel : public QObject {
   bool VideoUsable() const;
   const video::MediaInfo& OpenMedia() const { return media_; }
 
+  // LEAD1's box in device pixels: still previews are decoded and kept at this size.
+  QSize StillBox() const;
+  // The batch run loaded entry index's still: shown while the entry is current, and kept for the
+  // preview at the end of the run.
+  void ShowRunStill(int index, const imaging::Image& picture);
+  // A selection pass waits for its still's decode.
+  bool StillPending() const { return pending_.has_value(); }
+  StillLoader& Loader() { return *loader_; }
+
  public slots:
   void V_Play_Click();
   void V_Pause_Click();
@@ -84,9 +96,17 @@ class PreviewPanel : public QObject {
  signals:
   // A new frame is painted in the video window (tests and benchmarks wait on it).
   void frameShown();
+  // A still (or its failure) reached LEAD1 after its decode, or the batch run showed one.
+  void stillShown();
 
  private:
-  void ShowStill(bool selected);
+  // False when the pass waits for the decode.
+  bool ShowStill(bool selected);
+  void ShowPreview(const StillPreview& still);
+  void OnStillDecoded(const std::shared_ptr<const StillPreview>& still);
+  void ReadAhead();
+  void Fail(std::int32_t number, int index, bool selected);
+  void EndPass();
   void OpenVideo();
   void OnPlayerWakeup();
   void ReportPlayerFailure();
@@ -100,16 +120,15 @@ class PreviewPanel : public QObject {
   std::unique_ptr<video::MpvPlayer> player_;  // made on first use: libmpv starts threads
   VideoView* view_ = nullptr;
   video::MediaInfo media_;
-  // The last still shown, kept while its file is unchanged: the end of a run shows the last
-  // entry twice, and a 24-megapixel photo takes a tenth of a second to decode even shrunk.
-  struct ShownStill {
+  StillLoader* loader_ = nullptr;
+  // The selection pass waiting for its still.
+  struct PendingStill {
+    int index = -1;
     std::string path;
-    std::uintmax_t size = 0;
-    std::int64_t modified = 0;
     QSize box;
-    imaging::Image image;
+    bool selected = true;
   };
-  ShownStill lastStill_;
+  std::optional<PendingStill> pending_;
   bool videoOpen_ = false;
   bool failureShown_ = false;  // the player's failure of the open clip has been reported
   std::atomic<bool> wakeupPosted_{false};

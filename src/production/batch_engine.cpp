@@ -1,7 +1,9 @@
 #include "production/batch_engine.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <exception>
+#include <mutex>
 #include <new>
 #include <thread>
 #include <utility>
@@ -56,6 +58,53 @@ app::MessageText ErrorBox(std::string_view text) { return {std::string(text), st
 
 bool Unset(const std::optional<std::string>& text) { return !text || text->empty(); }
 
+// The previews of a run's stills, from the workers to the committer: each entry's is published
+// once, as soon as its load is done (or with nothing when the entry has no picture), so the
+// committer hands it over while the entry's thumbnail is still being built.
+class PreviewBoard {
+ public:
+  PreviewBoard(int count, imaging::Size box)
+      : box_(box), published_(static_cast<std::size_t>(count)), pictures_(static_cast<std::size_t>(count)) {}
+
+  bool On() const { return box_.width > 0 && box_.height > 0; }
+  imaging::Size Box() const { return box_; }
+
+  void Publish(int index, std::optional<imaging::Image> picture) {
+    {
+      std::lock_guard lock(mutex_);
+      const auto i = static_cast<std::size_t>(index);
+      if (published_[i]) return;
+      published_[i] = true;
+      pictures_[i] = std::move(picture);
+    }
+    ready_.notify_all();
+  }
+
+  // Waits for the entry's publication; its entry is within the workers' window, so it comes.
+  std::optional<imaging::Image> Take(int index) {
+    std::unique_lock lock(mutex_);
+    const auto i = static_cast<std::size_t>(index);
+    ready_.wait(lock, [&] { return static_cast<bool>(published_[i]); });
+    return std::exchange(pictures_[i], std::nullopt);
+  }
+
+ private:
+  imaging::Size box_;
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::vector<char> published_;
+  std::vector<std::optional<imaging::Image>> pictures_;
+};
+
+// Publishes nothing for an entry that left BuildEntry without a picture.
+struct PublishGuard {
+  PreviewBoard* board;
+  int index;
+  ~PublishGuard() {
+    if (board) board->Publish(index, std::nullopt);
+  }
+};
+
 // What a worker made of one entry.
 struct EntryWork {
   enum class State {
@@ -82,7 +131,8 @@ struct WorkerBuffers {
 };
 
 EntryWork BuildEntry(WorkerBuffers& buffers, const BatchEntry& entry, const BatchSettings& snapshot,
-                     int captureThreads) {
+                     int captureThreads, PreviewBoard& board, int index) {
+  const PublishGuard nothing{board.On() ? &board : nullptr, index};
   EntryWork result;
   if (!entry.selected) return result;
   const EntryKind kind = KindOf(entry.path);
@@ -99,7 +149,18 @@ EntryWork BuildEntry(WorkerBuffers& buffers, const BatchEntry& entry, const Batc
         return result;
       }
     } else {
-      const LoadOutcome load = LoadStillImage(buffers.work, entry.path, snapshot.settings, snapshot.sizes);
+      std::function<void(const imaging::Image&)> onLoaded;
+      if (board.On()) {
+        onLoaded = [&board, index](const imaging::Image& picture) {
+          try {
+            board.Publish(index, ReducedToBox(picture, board.Box()));
+          } catch (const std::bad_alloc&) {
+            // No preview; the run itself goes on.
+          }
+        };
+      }
+      const LoadOutcome load =
+          LoadStillImage(buffers.work, entry.path, snapshot.settings, snapshot.sizes, true, onLoaded);
       result.pictureSize = load.fullSize;
       if (!load.ok) {
         if (load.failedInLoad) {
@@ -241,6 +302,55 @@ std::optional<app::MessageText> CheckBatch(const std::vector<BatchEntry>& entrie
   return std::nullopt;
 }
 
+imaging::Image ReducedToBox(const imaging::Image& picture, imaging::Size box) {
+  if (picture.empty() || box.width <= 0 || box.height <= 0) return picture;
+  const double scale = std::min({1.0, static_cast<double>(box.width) / picture.width,
+                                 static_cast<double>(box.height) / picture.height});
+  const int width = std::clamp(static_cast<int>(picture.width * scale + 0.5), 1, picture.width);
+  const int height = std::clamp(static_cast<int>(picture.height * scale + 0.5), 1, picture.height);
+  const bool gray = picture.format == imaging::PixelFormat::Gray8;
+  imaging::Image out = imaging::Image::blank(width, height, gray ? imaging::PixelFormat::Gray8 : imaging::PixelFormat::Rgb24);
+  out.dpiX = picture.dpiX;
+  out.dpiY = picture.dpiY;
+  out.storedBitsPerPixel = picture.storedBitsPerPixel;
+  out.sourceWidth = picture.sourceWidth > 0 ? picture.sourceWidth : picture.width;
+  out.sourceHeight = picture.sourceHeight > 0 ? picture.sourceHeight : picture.height;
+  const int channels = gray ? 1 : 3;
+  const int inBytes = picture.bytesPerPixel();
+  for (int y = 0; y < height; ++y) {
+    // The source rows of this output row, and up to four of them sampled evenly.
+    const std::int64_t top = static_cast<std::int64_t>(y) * picture.height / height;
+    const std::int64_t bottom = std::max(top + 1, static_cast<std::int64_t>(y + 1) * picture.height / height);
+    const int rows = static_cast<int>(std::min<std::int64_t>(4, bottom - top));
+    std::uint8_t* target = out.row(y);
+    for (int x = 0; x < width; ++x) {
+      const std::int64_t left = static_cast<std::int64_t>(x) * picture.width / width;
+      const std::int64_t right = std::max(left + 1, static_cast<std::int64_t>(x + 1) * picture.width / width);
+      const int columns = static_cast<int>(std::min<std::int64_t>(4, right - left));
+      unsigned sum[3] = {0, 0, 0};
+      for (int r = 0; r < rows; ++r) {
+        const std::uint8_t* row = picture.row(static_cast<int>(top + (bottom - top) * (2 * r + 1) / (2 * rows)));
+        for (int c = 0; c < columns; ++c) {
+          const std::int64_t sx = left + (right - left) * (2 * c + 1) / (2 * columns);
+          const std::uint8_t* pixel = row + sx * inBytes;
+          if (picture.format == imaging::PixelFormat::Palette8) {
+            const imaging::Rgb colour =
+                *pixel < picture.palette.size() ? picture.palette[*pixel] : imaging::Rgb{};
+            sum[0] += colour.r;
+            sum[1] += colour.g;
+            sum[2] += colour.b;
+          } else {
+            for (int k = 0; k < channels; ++k) sum[k] += pixel[k];
+          }
+        }
+      }
+      const unsigned samples = static_cast<unsigned>(rows * columns);
+      for (int k = 0; k < channels; ++k) target[x * channels + k] = static_cast<std::uint8_t>((sum[k] + samples / 2) / samples);
+    }
+  }
+  return out;
+}
+
 int EffectiveJobs(int jobs) {
   if (jobs > 0) return jobs;
   return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
@@ -270,17 +380,22 @@ BatchResult BatchEngine::Run(const std::vector<BatchEntry>& entries, const Batch
 
   const int jobs = EffectiveJobs(options_.jobs);
   const int cores = EffectiveJobs(0);
-  // One decoder thread per capture when every core already runs a worker.
-  const int captureThreads = std::max(1, cores / jobs);
+  // Captures that run side by side decode on one thread each; a clip captured alone (the only
+  // selected entry, or a run with one worker) gets the cores for frame threads.
+  const auto selected =
+      std::count_if(list.begin(), list.end(), [](const BatchEntry& entry) { return entry.selected; });
+  const int sideBySide = static_cast<int>(std::clamp<std::ptrdiff_t>(selected, 1, jobs));
+  const int captureThreads = std::max(1, cores / sideBySide);
   std::vector<WorkerBuffers> buffers(static_cast<std::size_t>(std::min(jobs, result.total)));
 
+  PreviewBoard board(result.total, options_.previewBox);
   frontEnd.runStarted(result.total);
   Committer committer(list, snapshot, frontEnd, log, result);
   OrderedRunner<EntryWork>::Run(
       result.total, jobs, 2 * jobs,
       [&](int worker, int index) {
         return BuildEntry(buffers[static_cast<std::size_t>(worker)], list[static_cast<std::size_t>(index)], snapshot,
-                          captureThreads);
+                          captureThreads, board, index);
       },
       [&](int index) {
         if (cancelRequested_.exchange(false, std::memory_order_relaxed) && frontEnd.askCancel()) {
@@ -288,6 +403,9 @@ BatchResult BatchEngine::Run(const std::vector<BatchEntry>& entries, const Batch
           return false;
         }
         frontEnd.entryStarted(index);
+        if (board.On()) {
+          if (std::optional<imaging::Image> picture = board.Take(index)) frontEnd.stillLoaded(index, *picture);
+        }
         return true;
       },
       [&](int index, EntryWork&& work) { return committer.Commit(index, std::move(work)); });

@@ -63,6 +63,13 @@ class BatchFrontEnd {
   virtual void runStarted(int total) { (void)total; }
   // Entry index becomes the current entry of the list.
   virtual void entryStarted(int index) { (void)index; }
+  // The still of entry index was loaded, after entryStarted(index) and before pictureSized: its
+  // picture reduced to BatchOptions::previewBox (sourceWidth and sourceHeight: its full size).
+  // Only made when previewBox is set; an entry whose load fails has none.
+  virtual void stillLoaded(int index, const imaging::Image& picture) {
+    (void)index;
+    (void)picture;
+  }
   // The entry's check box is cleared (its load failed).
   virtual void entryDeselected(int index) { (void)index; }
   // The picture of entry index was opened, before its log lines if any: a still's size for the
@@ -112,7 +119,14 @@ std::optional<app::MessageText> CheckBatch(const std::vector<BatchEntry>& entrie
 struct BatchOptions {
   int jobs = 0;                   // worker threads; 0: one per core
   app::LogBuffer* log = nullptr;  // nullptr: the process-wide log
+  // The box of the window's still preview in pixels; 0 x 0: no stillLoaded calls.
+  imaging::Size previewBox;
 };
+
+// A copy of picture no larger than box (aspect kept, never enlarged); Palette8 becomes Rgb24.
+// Each pixel averages at most 4 x 4 samples of its area, so the cost does not grow with the
+// picture. sourceWidth and sourceHeight are carried over.
+imaging::Image ReducedToBox(const imaging::Image& picture, imaging::Size box);
 
 // The worker threads to use for `jobs` (0: the number of cores, at least 1).
 int EffectiveJobs(int jobs);

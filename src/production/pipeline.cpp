@@ -188,7 +188,8 @@ bool LoadFailureDeselects(std::int32_t errorNumber) {
 }
 
 LoadOutcome LoadStillImage(imaging::ImagingControl& work, std::string_view path,
-                           const app::ThumbSettings& settings, const SizeTexts& sizes, bool allowShrink) {
+                           const app::ThumbSettings& settings, const SizeTexts& sizes, bool allowShrink,
+                           const std::function<void(const imaging::Image&)>& onLoaded) {
   LoadOutcome outcome;
   outcome.path = std::string(path);
   bool loaded = false;
@@ -202,6 +203,7 @@ LoadOutcome LoadStillImage(imaging::ImagingControl& work, std::string_view path,
     work.Load(std::filesystem::path(outcome.path), options);
     loaded = true;
     outcome.fullSize = FullSizeOf(work.GetImage());
+    if (onLoaded) onLoaded(work.GetImage());
     if (settings.AutoTrimOn == 1) {
       work.Trim(settings.AutoTrimThreshold);
       const imaging::Image& trimmed = work.GetImage();

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -112,10 +113,11 @@ bool LoadFailureDeselects(std::int32_t errorNumber);
 
 // Loads a still into the working image and trims it when asked. Never throws for the file; the
 // outcome carries the failure. allowShrink lets a JPEG decode reduced (never changing the
-// thumbnail's size).
+// thumbnail's size). onLoaded, when set, sees the picture as loaded, before any trim.
 LoadOutcome LoadStillImage(imaging::ImagingControl& work, std::string_view path,
                            const app::ThumbSettings& settings, const SizeTexts& sizes,
-                           bool allowShrink = true);
+                           bool allowShrink = true,
+                           const std::function<void(const imaging::Image&)>& onLoaded = {});
 
 // Contrast, fit rule, resize, sharpen, monochrome, 24 bits, composition into output. Throws
 // mirelo::Error (imaging numbers, 6, 11, 13). For a video capture, kind is EntryKind::Video.

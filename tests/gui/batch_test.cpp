@@ -13,6 +13,7 @@
 #include <cstdlib>
 
 #include "app/utilities.h"
+#include "app/window/image_view.h"
 #include "dialogs/log_window.h"
 #include "filelist/batch_panel.h"
 #include "filelist/file_list_panel.h"
@@ -79,6 +80,39 @@ class BatchTest : public QObject {
     QCOMPARE(w.LogWindow()->LogText()->toPlainText(), QString());
     QVERIFY(h.shell.errors.isEmpty());
     QVERIFY(QApplication::overrideCursor() == nullptr);
+  }
+
+  void eachStillIsShownWhileItsEntryIsCurrent() {
+    mirelo::test::TempDir dir;
+    const QStringList colours = {QStringLiteral(u"red"), QStringLiteral(u"lime"), QStringLiteral(u"blue")};
+    std::vector<fs::path> files;
+    for (const QString& colour : colours) {
+      files.push_back(dir / (colour.toStdString() + ".png"));
+      QVERIFY(mirelo::test::MagickConvert({"-size", "400x300", "xc:" + colour.toStdString(), files.back().string()}));
+    }
+    WindowHarness h;
+    auto& w = h.Start();
+    const auto& c = w.Controls();
+    c.SizeWidth->setText(QStringLiteral(u"160"));
+    c.SizeHeight->setText(QStringLiteral(u"120"));
+    DropFiles(w, files);
+    // What LEAD1 shows each time a still reaches it during the run: the current row and the
+    // colour in the middle of the box.
+    QStringList seen;
+    connect(&w.Preview(), &mirelo::filelist::PreviewPanel::stillShown, this, [&] {
+      if (w.BatchRunning == 0) return;
+      const QColor middle = c.LEAD1->grab().toImage().pixelColor(c.LEAD1->width() / 2, c.LEAD1->height() / 2);
+      const int strongest = std::max({middle.red(), middle.green(), middle.blue()});
+      const QString colour = strongest == middle.red() ? colours[0] : strongest == middle.green() ? colours[1] : colours[2];
+      seen << QStringLiteral(u"%1 %2 %3").arg(c.List1->currentRow()).arg(colour, c.Lb_s_size->text());
+    });
+    QVERIFY(RunAndWait(w));
+    QCOMPARE(seen, (QStringList{QStringLiteral(u"0 red  400x 300"), QStringLiteral(u"1 lime  400x 300"),
+                                QStringLiteral(u"2 blue  400x 300")}));
+    // The preview after the run is the run's own picture of the last entry, shown at once.
+    QVERIFY(!w.Preview().StillPending());
+    QVERIFY(c.LEAD1->HasImage());
+    QCOMPARE(c.Lb_s_size->text(), QStringLiteral(u" 400x 300"));
   }
 
   void failedLoadIsLoggedAndDeselected() {

@@ -50,6 +50,19 @@ inline std::filesystem::path MakeClip(const std::filesystem::path& path, double 
   return path;
 }
 
+// Waits until the selection handler's still decode has ended its pass and the entries after it
+// are decoded ahead; false on timeout.
+inline bool WaitForPreview(filelist::PreviewPanel& preview, int ms = 15000) {
+  QElapsedTimer timer;
+  timer.start();
+  while (preview.StillPending() || !preview.Loader().Idle()) {
+    if (timer.elapsed() > ms) return false;
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+  }
+  QCoreApplication::processEvents();
+  return true;
+}
+
 // A drop of urls on List1, as a file manager delivers it (drag enter, then drop).
 inline void DropUrls(window::MainWindow& w, const QList<QUrl>& urls, const QString& plainText = QString()) {
   QWidget* target = w.Controls().List1->viewport();
@@ -60,6 +73,7 @@ inline void DropUrls(window::MainWindow& w, const QList<QUrl>& urls, const QStri
   QApplication::sendEvent(target, &enter);
   QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(target, &drop);
+  WaitForPreview(w.Preview());
 }
 
 inline void DropFiles(window::MainWindow& w, const std::vector<std::filesystem::path>& files) {
@@ -80,6 +94,7 @@ inline void ClickEntry(window::MainWindow& w, int index) {
   const QRect rect = list->visualItemRect(list->item(index));
   QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center() + QPoint(20, 0));
   QCoreApplication::processEvents();
+  WaitForPreview(w.Preview());
 }
 
 // Waits until the player has shown the frame of its last seek.

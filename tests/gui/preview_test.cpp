@@ -3,6 +3,7 @@
 // player showing the frame the batch captures.
 
 #include <algorithm>
+#include <future>
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -68,6 +69,84 @@ class PreviewTest : public QObject {
     QVERIFY(c.LEAD1->HasImage());
     QVERIFY(!c.V_Play->isEnabled());
     QVERIFY(h.shell.errors.isEmpty());
+  }
+
+  // Clicks faster than the decoder: a pass whose entry is no longer current shows nothing, not
+  // even its failure; one that stays current ends with its picture or its message.
+  void fastClicksShowTheCurrentEntryOnly_data() {
+    QTest::addColumn<bool>("slowFails");
+    QTest::addColumn<bool>("fastClickAfter");
+    QTest::newRow("slow picture, then a fast one") << false << true;
+    QTest::newRow("slow failure, then a fast picture") << true << true;
+    QTest::newRow("slow failure that stays current") << true << false;
+  }
+
+  void fastClicksShowTheCurrentEntryOnly() {
+    QFETCH(bool, slowFails);
+    QFETCH(bool, fastClickAfter);
+    mirelo::test::TempDir dir;
+    const fs::path fast = mirelo::testing::MakePicture(dir / "fast.png", 40, 30);
+    const fs::path slow = slowFails ? mirelo::testing::MakeText(dir / "slow.bmp")
+                                    : mirelo::testing::MakePicture(dir / "slow.png", 64, 48);
+    WindowHarness h;
+    auto& w = h.Start();
+    const auto& c = w.Controls();
+    DropFiles(w, {fast, slow, mirelo::testing::MakePicture(dir / "last.png", 20, 20)});
+    h.shell.errors.clear();
+    // The slow file's decode waits until the test lets it go.
+    struct Gate {
+      std::promise<void> promise;
+      std::shared_future<void> future = promise.get_future().share();
+      bool open = false;
+      void Open() {
+        if (!std::exchange(open, true)) promise.set_value();
+      }
+      ~Gate() { Open(); }  // before the window joins its decoding threads
+    } gate;
+    w.Preview().Loader().beforeDecode = [future = gate.future, slow](const std::string& path) {
+      if (path == slow.string()) future.wait();
+    };
+    const auto click = [&](int row) {
+      w.FileList().SetCurrent(row);
+      w.Preview().List1_Click();
+    };
+    click(1);
+    QVERIFY(w.Preview().StillPending());
+    // Until the decode ends, the label keeps what it showed, as after a failed load.
+    const QString before = QStringLiteral(u" 20x 20");
+    QCOMPARE(c.Lb_s_size->text(), before);
+    QVERIFY(!c.LEAD1->HasImage());
+    if (fastClickAfter) {
+      click(0);
+      QTRY_VERIFY(!w.Preview().StillPending());
+      QCOMPARE(c.Lb_s_size->text(), QStringLiteral(u" 40x 30"));
+    }
+    QVERIFY(h.shell.errors.isEmpty());
+    gate.Open();
+    QTRY_VERIFY(w.Preview().Loader().Idle() && !w.Preview().StillPending());
+    QCoreApplication::processEvents();
+    if (fastClickAfter) {
+      QVERIFY(h.shell.errors.isEmpty());
+      QCOMPARE(c.Lb_s_size->text(), QStringLiteral(u" 40x 30"));
+      QVERIFY(c.LEAD1->HasImage());
+    } else {
+      QCOMPARE(h.shell.errors, QStringList{Text(slow) + QStringLiteral(u" のファイルフォーマットが不正です。")});
+      QCOMPARE(c.Lb_s_size->text(), before);
+      QVERIFY(!c.LEAD1->HasImage());
+    }
+  }
+
+  void aPictureChangedAfterItsReadAheadIsShownAsItIsNow() {
+    mirelo::test::TempDir dir;
+    const fs::path next = mirelo::testing::MakePicture(dir / "next.png", 40, 30);
+    WindowHarness h;
+    auto& w = h.Start();
+    DropFiles(w, {mirelo::testing::MakePicture(dir / "first.png", 20, 20), next});
+    mirelo::testing::ClickEntry(w, 0);
+    QVERIFY(w.Preview().Loader().Find(next.string(), w.Preview().StillBox()));  // decoded ahead
+    mirelo::testing::MakePicture(next, 50, 20);
+    mirelo::testing::ClickEntry(w, 1);
+    QCOMPARE(w.Controls().Lb_s_size->text(), QStringLiteral(u" 50x 20"));
   }
 
   void uncheckedEntriesShowNothingButCanStart() {

@@ -64,7 +64,8 @@ struct Clip {
 
 // Raw elementary streams: the parser makes up packet times in decoding order.
 bool IsRawStream(const AVInputFormat* format) {
-  static constexpr std::string_view kRaw[] = {"h261", "h263", "h264", "hevc", "m4v", "mpegvideo", "vc1", "cavsvideo"};
+  static constexpr std::string_view kRaw[] = {"h261", "h263",      "h264", "hevc",
+                                              "m4v",  "mpegvideo", "vc1",  "cavsvideo"};
   if (format->flags & AVFMT_NOTIMESTAMPS) return true;
   return std::find(std::begin(kRaw), std::end(kRaw), std::string_view(format->name)) != std::end(kRaw);
 }
@@ -333,7 +334,9 @@ int HevcSubLayers(std::span<const std::uint8_t> extradata) {
     return most;
   }
   for (std::size_t at = 0; at + 3 <= extradata.size(); ++at) {
-    if (extradata[at] == 0 && extradata[at + 1] == 0 && extradata[at + 2] == 1) take(extradata.subspan(at + 3));
+    if (extradata[at] == 0 && extradata[at + 1] == 0 && extradata[at + 2] == 1) {
+      take(extradata.subspan(at + 3));
+    }
   }
   return most;
 }
@@ -348,8 +351,8 @@ bool MaySkipNonReference(const Clip& clip) {
   if (parameters->codec_id == AV_CODEC_ID_HEVC) {
     // A sub-layer non-reference picture may still be referred to from a higher sub-layer, which
     // FFmpeg's skipping does not know: only single-layer streams, where the headers say so.
-    const std::span<const std::uint8_t> extradata(parameters->extradata,
-                                                   static_cast<std::size_t>(std::max(0, parameters->extradata_size)));
+    const auto size = static_cast<std::size_t>(std::max(0, parameters->extradata_size));
+    const std::span<const std::uint8_t> extradata(parameters->extradata, parameters->extradata ? size : 0);
     if (HevcSubLayers(extradata) != 1) return false;
   }
   // FLV's disposable frames are known only to the demuxer (a packet flag); they are decoded like

@@ -112,7 +112,9 @@ const std::vector<ClipKind>& ContainerClips() {
       {"mjpeg.avi", "-c:v mjpeg -q:v 2", ""},
       // AVI keeps no presentation times: with B-frames the frames have to be timed another way.
       // (No audio: the muxer would delay the video by a frame that ffprobe cannot report.)
-      {.file = "bframes.avi", .videoArgs = "-c:v mpeg4 -q:v 2 -g 50 -bf 2 -sc_threshold 1000000000", .bFrames = true,
+      {.file = "bframes.avi",
+       .videoArgs = "-c:v mpeg4 -q:v 2 -g 50 -bf 2 -sc_threshold 1000000000",
+       .bFrames = true,
        .decodesAll = true},
       {.file = "h264.avi", .videoArgs = kH264, .bFrames = true, .decodesAll = true},
       // Packets of 256 bytes give every one of these tiny frames its own time stamp, as the frames
@@ -166,11 +168,15 @@ const std::vector<ClipKind>& CodecClips() {
       {"hevc.mp4", kHevc + " -tag:v hvc1", "-c:a aac -b:a 64k", true},
       {"hevc.ts", kHevc + " -f mpegts", "-c:a mp2 -b:a 64k", true},
       // Unreferenced B-frames in a second temporal sub-layer.
-      {.file = "hevc_layers.mkv", .videoArgs = kHevc + ":temporal-layers=1", .bFrames = true, .decodesAll = true},
+      {.file = "hevc_layers.mkv",
+       .videoArgs = kHevc + ":temporal-layers=1",
+       .bFrames = true,
+       .decodesAll = true},
       {"av1.mkv", "-c:v libaom-av1 -cpu-used 8 -g 50 -pix_fmt yuv420p", "-c:a libopus -b:a 32k"},
       // A raw stream: the parser times packets in decoding order.
       {.file = "raw.h264",
-       .videoArgs = "-c:v libx264 -preset veryfast -crf 10 -g 50 -bf 3 -x264-params scenecut=0 -pix_fmt yuv420p -f h264",
+       .videoArgs = "-c:v libx264 -preset veryfast -crf 10 -g 50 -bf 3 -x264-params scenecut=0 "
+                    "-pix_fmt yuv420p -f h264",
        .bFrames = true,
        .decodesAll = true},
   };

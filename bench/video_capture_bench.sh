@@ -68,7 +68,7 @@ case $container in
   mp4 | mkv) need libx264; ext=$container; remux=(-c copy) ;;
   webm) need libvpx-vp9; codec=(-c:v libvpx-vp9 -crf 32 -b:v 0 -g 250 -deadline realtime -cpu-used 8 -row-mt 1); ext=webm ;;
   mpeg2) codec=(-c:v mpeg2video -q:v 4 -g 250 -bf 2 -f vob); ext=mpg ;;
-  hevc) need libx265; codec=(-c:v libx265 -preset veryfast -crf 26 -g 250 -pix_fmt yuv420p -tag:v hvc1); ext=mp4 ;;
+  hevc) need libx265; codec=(-c:v libx265 -preset veryfast -crf 26 -g 250 -pix_fmt yuv420p -tag:v hvc1 -x265-params log-level=error); ext=mp4 ;;
   *) echo "unknown CONTAINER=$container (flv mp4 mkv webm mpeg2 hevc)" >&2; exit 2 ;;
 esac
 
@@ -81,14 +81,18 @@ for i in "${!sources[@]}"; do
   clip=$corpus/$name.$ext
   if [[ ! -s $clip ]]; then
     echo "making $clip" >&2
+    # The program stream muxer complains about every large I-frame: its messages are shown only
+    # when the encode fails.
     if (( ${#remux[@]} )); then
       flv=$corpus/clip$((i + 1)).flv
       [[ -s $flv ]] || { echo "run with CONTAINER=flv first (makes $flv)" >&2; exit 2; }
-      ffmpeg -nostdin -hide_banner -loglevel error -y -i "$flv" "${remux[@]}" "$clip.tmp.$ext"
+      ffmpeg -nostdin -hide_banner -loglevel error -y -i "$flv" "${remux[@]}" "$clip.tmp.$ext" 2>"$clip.log" ||
+        { cat "$clip.log" >&2; exit 1; }
     else
       ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i "${sources[$i]}" -t 20 "${tag[@]}" "${codec[@]}" \
-        "$clip.tmp.$ext" </dev/null
+        "$clip.tmp.$ext" 2>"$clip.log" </dev/null || { cat "$clip.log" >&2; exit 1; }
     fi
+    rm -f "$clip.log"
     mv "$clip.tmp.$ext" "$clip"
   fi
   clips+=("$clip")

@@ -2,7 +2,9 @@
 //   window_bench CORPUS_JPG_DIR CLIP_720P MIRELO_BATCH [RUNS]
 // - a batch over the corpus from the window against mirelo-batch on the same files and settings,
 //   and the longest time the window's event loop did not answer during the window's run;
-// - clicking a 24-megapixel JPEG entry until its preview is shown;
+// - browsing the 40 photos: the decoder's floor, a click on a picture not decoded ahead, stepping
+//   forward (click to painted preview) and key repeat through the list (the event loop's longest
+//   stall);
 // - opening a 720p clip until its first frame is painted;
 // - a drop of 10,000 files, a run over those entries (peak memory), and the error log window
 //   with 10,000 lines (appending at the end as cheap as at the start).
@@ -17,6 +19,7 @@
 #include <QSignalSpy>
 #include <QTimer>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -26,6 +29,9 @@
 #include "app/log_buffer.h"
 #include "app/settings_store.h"
 #include "app/utilities.h"
+#include "app/window/image_view.h"
+#include "app/window/main_controls.h"
+#include "platform/imaging/imaging_control.h"
 #include "app/window/main_window.h"
 #include "dialogs/log_window.h"
 #include "filelist/batch_panel.h"
@@ -82,6 +88,22 @@ struct Window {
     c.SizeWidth->setText(QStringLiteral(u"160"));
     c.SizeHeight->setText(QStringLiteral(u"120"));
   }
+};
+
+// Notes when the watched view is painted with a picture.
+class PaintWatch final : public QObject {
+ public:
+  explicit PaintWatch(mirelo::window::ImageView& view) : view_(view) { view.installEventFilter(this); }
+  bool painted = false;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == &view_ && event->type() == QEvent::Paint && view_.HasImage()) painted = true;
+    return false;
+  }
+
+ private:
+  mirelo::window::ImageView& view_;
 };
 
 double PeakMegabytes() {
@@ -188,29 +210,120 @@ int main(int argc, char** argv) {
     Report("batch_window_over_cli", median(windowTimes) / median(cliTimes), "ratio");
     Report("event_loop_longest_stall", *std::max_element(stalls.begin(), stalls.end()), "ms");
 
-    // The largest picture of the corpus: a click until its preview is shown. Another picture is
-    // shown between the timed clicks, so each of them decodes instead of reusing the last preview.
-    std::string largest = jpegs.front(), smallest = jpegs.front();
-    for (const auto& f : jpegs) {
-      if (fs::file_size(f) > fs::file_size(largest)) largest = f;
-      if (fs::file_size(f) < fs::file_size(smallest)) smallest = f;
-    }
-    w.window->FileList().List1_OLEDragDrop({largest, smallest});
-    std::vector<double> clicks;
-    const int index = static_cast<int>(std::find(jpegs.begin(), jpegs.end(), largest) - jpegs.begin());
-    const int other = static_cast<int>(std::find(jpegs.begin(), jpegs.end(), smallest) - jpegs.begin());
-    for (int run = 0; run < 5; ++run) {
-      w.window->FileList().SetCurrent(other);
-      w.window->Preview().List1_Click();
+    // Browsing the photos (the 40 entries of the list, in list order).
+    const auto& c = w.window->Controls();
+    PaintWatch watch(*c.LEAD1);
+    auto& preview = w.window->Preview();
+    const auto settle = [&] {
+      while (preview.StillPending() || !preview.Loader().Idle()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+      }
       QCoreApplication::processEvents();
-      w.window->FileList().SetCurrent(index);
+    };
+    // A row made current as a key press does, until LEAD1 is painted with its picture.
+    const auto clickToPaint = [&](int row) {
+      watch.painted = false;
       QElapsedTimer timer;
       timer.start();
-      w.window->Preview().List1_Click();
-      QCoreApplication::processEvents();
-      clicks.push_back(timer.nsecsElapsed() / 1e6);
+      c.List1->setCurrentRow(row);
+      while (!watch.painted && timer.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+      return timer.nsecsElapsed() / 1e6;
+    };
+
+    // The decoder's floor: the largest picture decoded at the preview's box on this thread, as
+    // the click did before the decode left the window's thread.
+    std::string largest = jpegs.front();
+    for (const auto& f : jpegs) {
+      if (fs::file_size(f) > fs::file_size(largest)) largest = f;
     }
-    Report("still_preview_click", median(clicks), "ms");
+    const QSize box = preview.StillBox();
+    std::vector<double> floors;
+    for (int run = 0; run < 5; ++run) {
+      QElapsedTimer timer;
+      timer.start();
+      mirelo::imaging::ImagingControl control;
+      mirelo::imaging::LoadOptions options;
+      options.minimumSize = [box](mirelo::imaging::Size full) {
+        const double scale = std::min({1.0, double(box.width()) / full.width, double(box.height()) / full.height});
+        return mirelo::imaging::Size{std::max(1, int(std::ceil(full.width * scale))),
+                                     std::max(1, int(std::ceil(full.height * scale)))};
+      };
+      control.Load(largest, options);
+      floors.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    Report("still_decode_floor_24mp", median(floors), "ms");
+
+    // A click on a picture nobody decoded ahead: far from the current entry, the window idle.
+    std::vector<double> firsts;
+    for (int row : {20, 3, 33, 11, 27}) {
+      settle();
+      firsts.push_back(clickToPaint(row));
+    }
+    settle();
+    Report("first_click_not_decoded_ahead", median(firsts), "ms");
+
+    // Stepping forward through the list, a photo every `dwell` ms: click to painted preview, and
+    // the longest time the event loop did not answer meanwhile.
+    for (int dwell : {400, 150}) {
+      c.List1->setCurrentRow(0);
+      settle();
+      QElapsedTimer sinceTick;
+      double stall = 0;
+      QTimer ticker;
+      ticker.setInterval(5);
+      QObject::connect(&ticker, &QTimer::timeout, [&] {
+        stall = std::max(stall, sinceTick.nsecsElapsed() / 1e6);
+        sinceTick.restart();
+      });
+      sinceTick.start();
+      ticker.start();
+      std::vector<double> steps;
+      for (int row = 1; row < static_cast<int>(jpegs.size()); ++row) {
+        QElapsedTimer step;
+        step.start();
+        steps.push_back(clickToPaint(row));
+        while (step.elapsed() < dwell) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+      }
+      ticker.stop();
+      const std::string name = "step_forward_" + std::to_string(dwell) + "ms";
+      Report((name + "_click_to_paint_median").c_str(), median(steps), "ms");
+      Report((name + "_click_to_paint_max").c_str(), *std::max_element(steps.begin(), steps.end()), "ms");
+      Report((name + "_longest_stall").c_str(), stall, "ms");
+    }
+
+    // Clicking through the 40 photos as fast as a key repeats (one every 40 ms): the longest time
+    // the event loop did not answer.
+    {
+      c.List1->setCurrentRow(0);
+      settle();
+      QElapsedTimer sinceTick;
+      double stall = 0;
+      QTimer ticker;
+      ticker.setInterval(5);
+      QObject::connect(&ticker, &QTimer::timeout, [&] {
+        stall = std::max(stall, sinceTick.nsecsElapsed() / 1e6);
+        sinceTick.restart();
+      });
+      int row = 0;
+      QTimer key;
+      key.setInterval(40);
+      QObject::connect(&key, &QTimer::timeout, [&] {
+        if (++row < static_cast<int>(jpegs.size())) c.List1->setCurrentRow(row);
+      });
+      sinceTick.start();
+      ticker.start();
+      key.start();
+      while (row < static_cast<int>(jpegs.size())) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+      key.stop();
+      QElapsedTimer tail;
+      tail.start();
+      watch.painted = false;
+      settle();
+      while (!watch.painted && tail.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+      ticker.stop();
+      Report("key_repeat_40_photos_longest_stall", stall, "ms");
+      Report("key_repeat_release_to_paint", tail.nsecsElapsed() / 1e6, "ms");
+    }
 
     // A clip: the click until its first frame is painted.
     w.window->FileList().List1_OLEDragDrop({clip.string()});

@@ -266,7 +266,9 @@ bool PreviewPanel::ShowStill(bool selected) {
     ReadAhead();
     return true;
   }
-  pending_ = PendingStill{CurrentIndex, CurrentFile, box, selected};
+  // No size beside an empty box while the decode runs; a failure puts the earlier one back.
+  pending_ = PendingStill{CurrentIndex, CurrentFile, box, selected, c_.Lb_s_size->text()};
+  c_.Lb_s_size->setText(QString());
   ReadAhead();
   return false;
 }
@@ -305,6 +307,7 @@ void PreviewPanel::OnStillDecoded(const std::shared_ptr<const StillPreview>& sti
   try {
     ShowPreview(*still);
   } catch (const Error& error) {
+    c_.Lb_s_size->setText(pass.sizeBefore);
     Fail(error.number(), pass.index, pass.selected);
     Q_EMIT stillShown();
     return;

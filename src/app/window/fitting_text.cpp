@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
+#include <algorithm>
 
 namespace mirelo::window {
 namespace {

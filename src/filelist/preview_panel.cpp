@@ -92,6 +92,9 @@ PreviewPanel::PreviewPanel(window::MainWindow& window, const window::MainControl
   view_->hide();
   loader_ = new StillLoader(this);
   loader_->onDecoded = [this](const std::shared_ptr<const StillPreview>& still) { OnStillDecoded(still); };
+  readAheadTimer_ = new QTimer(this);
+  readAheadTimer_->setSingleShot(true);
+  connect(readAheadTimer_, &QTimer::timeout, this, &PreviewPanel::ReadAhead);
 
   connect(c_.V_Play, &QPushButton::clicked, this, &PreviewPanel::V_Play_Click);
   connect(c_.V_Pause, &QPushButton::clicked, this, &PreviewPanel::V_Pause_Click);
@@ -263,13 +266,13 @@ bool PreviewPanel::ShowStill(bool selected) {
   const QSize box = StillBox();
   if (const auto kept = loader_->Find(CurrentFile, box)) {
     ShowPreview(*kept);
-    ReadAhead();
+    AskForDecodes();
     return true;
   }
   // No size beside an empty box while the decode runs; a failure puts the earlier one back.
   pending_ = PendingStill{CurrentIndex, CurrentFile, box, selected, c_.Lb_s_size->text()};
   c_.Lb_s_size->setText(QString());
-  ReadAhead();
+  AskForDecodes();
   return false;
 }
 
@@ -282,8 +285,26 @@ void PreviewPanel::ShowPreview(const StillPreview& still) {
   c_.Lb_s_size->setText(Q(production::SizeCaptionFor(production::EntryKind::Still, width, height)));
 }
 
+// Passes closer together than a decode takes (a held arrow key) would leave both decoding threads
+// busy with entries the user has already left when the key is let go: the decodes are asked for
+// once the passes pause.
+void PreviewPanel::AskForDecodes() {
+  constexpr int kRepeatMs = 100;
+  const bool repeating = sinceLastPass_.isValid() && sinceLastPass_.elapsed() < kRepeatMs;
+  sinceLastPass_.start();
+  if (!repeating) {
+    readAheadTimer_->stop();
+    ReadAhead();
+    return;
+  }
+  readAheadTimer_->start(kRepeatMs);
+}
+
+bool PreviewPanel::StillsBusy() const { return pending_ || readAheadTimer_->isActive() || !loader_->Idle(); }
+
 // The current entry first, then the next two stills the user will step to.
 void PreviewPanel::ReadAhead() {
+  if (window_.DropInProgress != 0 || window_.BatchRunning != 0) return;
   std::vector<std::string> wanted;
   if (pending_) wanted.push_back(pending_->path);
   int found = 0;

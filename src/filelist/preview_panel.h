@@ -3,6 +3,7 @@
 // The right-hand side of the main window: the still preview LEAD1 with its size, and the video
 // player in Video_Frame with scene choice. List1_Click, the selection handler, lives here.
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <atomic>
@@ -18,6 +19,7 @@
 #include "platform/video/media_probe.h"
 
 class QListWidgetItem;
+class QTimer;
 
 namespace mirelo::shell {
 class Shell;
@@ -81,6 +83,8 @@ class PreviewPanel : public QObject {
   // A selection pass waits for its still's decode.
   bool StillPending() const { return pending_.has_value(); }
   StillLoader& Loader() { return *loader_; }
+  // A pass waits for its still, or decodes are asked for or under way (tests and benchmarks).
+  bool StillsBusy() const;
 
  public slots:
   void V_Play_Click();
@@ -104,6 +108,7 @@ class PreviewPanel : public QObject {
   bool ShowStill(bool selected);
   void ShowPreview(const StillPreview& still);
   void OnStillDecoded(const std::shared_ptr<const StillPreview>& still);
+  void AskForDecodes();
   void ReadAhead();
   void Fail(std::int32_t number, int index, bool selected);
   void EndPass();
@@ -121,6 +126,8 @@ class PreviewPanel : public QObject {
   VideoView* view_ = nullptr;
   video::MediaInfo media_;
   StillLoader* loader_ = nullptr;
+  QTimer* readAheadTimer_ = nullptr;
+  QElapsedTimer sinceLastPass_;
   // The selection pass waiting for its still.
   struct PendingStill {
     int index = -1;

@@ -55,7 +55,7 @@ inline std::filesystem::path MakeClip(const std::filesystem::path& path, double 
 inline bool WaitForPreview(filelist::PreviewPanel& preview, int ms = 15000) {
   QElapsedTimer timer;
   timer.start();
-  while (preview.StillPending() || !preview.Loader().Idle()) {
+  while (preview.StillsBusy()) {
     if (timer.elapsed() > ms) return false;
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
   }

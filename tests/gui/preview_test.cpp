@@ -123,7 +123,7 @@ class PreviewTest : public QObject {
     }
     QVERIFY(h.shell.errors.isEmpty());
     gate.Open();
-    QTRY_VERIFY(w.Preview().Loader().Idle() && !w.Preview().StillPending());
+    QTRY_VERIFY(!w.Preview().StillsBusy());
     QCoreApplication::processEvents();
     if (fastClickAfter) {
       QVERIFY(h.shell.errors.isEmpty());
@@ -141,7 +141,8 @@ class PreviewTest : public QObject {
     const fs::path next = mirelo::testing::MakePicture(dir / "next.png", 40, 30);
     WindowHarness h;
     auto& w = h.Start();
-    DropFiles(w, {mirelo::testing::MakePicture(dir / "first.png", 20, 20), next});
+    DropFiles(w, {mirelo::testing::MakePicture(dir / "first.png", 20, 20), next,
+                  mirelo::testing::MakePicture(dir / "last.png", 20, 20)});
     mirelo::testing::ClickEntry(w, 0);
     QVERIFY(w.Preview().Loader().Find(next.string(), w.Preview().StillBox()));  // decoded ahead
     mirelo::testing::MakePicture(next, 50, 20);

@@ -38,7 +38,13 @@ class BatchPanel::Forwarder final : public production::BatchFrontEnd {
     Post([index](BatchPanel& p) { p.OnEntryStarted(index); });
   }
   void stillLoaded(int index, const imaging::Image& picture) override {
-    Post([index, picture](BatchPanel& p) { p.preview_.ShowRunStill(index, picture); });
+    // A window that lags behind a run of small pictures holds at most a few of them.
+    if (panel_.picturesQueued_.load() >= kMaxQueuedPictures) return;
+    ++panel_.picturesQueued_;
+    Post([index, picture](BatchPanel& p) {
+      --p.picturesQueued_;
+      p.preview_.ShowRunStill(index, picture);
+    });
   }
   void entryDeselected(int index) override {
     Post([index](BatchPanel& p) { p.list_.SetSelected(index, false); });
@@ -85,6 +91,7 @@ class BatchPanel::Forwarder final : public production::BatchFrontEnd {
 
  private:
   BatchPanel& panel_;
+  static constexpr int kMaxQueuedPictures = 8;
 };
 
 BatchPanel::BatchPanel(window::MainWindow& window, const window::MainControls& controls, shell::Shell& shell,
@@ -134,6 +141,7 @@ void BatchPanel::Bt_Go_Click() {
   }
   stopping_ = false;
   cancelPressed_.store(false);
+  picturesQueued_.store(0);
   thread_ = std::thread([this, entries, snapshot = std::move(snapshot)] {
     engine_->Run(entries, snapshot, *forwarder_);
     forwarder_->Post([](BatchPanel& p) { p.OnThreadDone(); });

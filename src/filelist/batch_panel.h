@@ -87,6 +87,8 @@ class BatchPanel : public QObject {
   bool abandon_ = false;
   // "キャンセル" was pressed and not yet answered (a press before the engine starts counts too).
   std::atomic<bool> cancelPressed_{false};
+  // Pictures of the run posted to the window and not yet shown.
+  std::atomic<int> picturesQueued_{0};
 };
 
 }  // namespace mirelo::filelist

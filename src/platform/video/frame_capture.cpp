@@ -355,8 +355,8 @@ bool MaySkipNonReference(const Clip& clip) {
     const std::span<const std::uint8_t> extradata(parameters->extradata, parameters->extradata ? size : 0);
     if (HevcSubLayers(extradata) != 1) return false;
   }
-  // FLV's disposable frames are known only to the demuxer (a packet flag); they are decoded like
-  // any other frame, since the flag does not promise that no later frame refers to them.
+  // FLV's disposable frames are marked only by the demuxer (a packet flag the decoder's skipping
+  // never sees); packets are never dropped here, so they are decoded like any other frame.
   return true;
 }
 

@@ -302,11 +302,15 @@ void PreviewPanel::AskForDecodes() {
 
 bool PreviewPanel::StillsBusy() const { return pending_ || readAheadTimer_->isActive() || !loader_->Idle(); }
 
-// The current entry first, then the next two stills the user will step to.
+// The current entry alone while the user waits for it (on a busy machine its own read-ahead
+// would slow it down), then the next two stills the user will step to.
 void PreviewPanel::ReadAhead() {
   if (window_.DropInProgress != 0 || window_.BatchRunning != 0) return;
+  if (pending_) {
+    loader_->Want({pending_->path}, pending_->box);
+    return;
+  }
   std::vector<std::string> wanted;
-  if (pending_) wanted.push_back(pending_->path);
   int found = 0;
   for (int row = CurrentIndex + 1; row < c_.List1->count() && row <= CurrentIndex + 8 && found < 2; ++row) {
     const QListWidgetItem* item = c_.List1->item(row);
@@ -330,10 +334,12 @@ void PreviewPanel::OnStillDecoded(const std::shared_ptr<const StillPreview>& sti
   } catch (const Error& error) {
     c_.Lb_s_size->setText(pass.sizeBefore);
     Fail(error.number(), pass.index, pass.selected);
+    ReadAhead();
     Q_EMIT stillShown();
     return;
   }
   EndPass();
+  ReadAhead();
   Q_EMIT stillShown();
 }
 

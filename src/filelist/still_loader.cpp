@@ -1,5 +1,7 @@
 #include "filelist/still_loader.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <cmath>
 #include <exception>
@@ -137,6 +139,9 @@ void StillLoader::Work() {
     }
     if (beforeDecode) beforeDecode(path);
     auto preview = std::make_shared<const StillPreview>(Decode(path, box));
+    // The file's bytes and the decoder's buffers (tens of megabytes for a large photo) go back to
+    // the system rather than staying with this thread's heap while the window browses on.
+    ::malloc_trim(0);
     {
       std::lock_guard lock(mutex_);
       // A file that could not be stamped is decoded again next time.

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -28,6 +29,11 @@ class RecordingFrontEnd : public BatchFrontEnd {
   void pictureSized(int index, EntryKind kind, int width, int height) override {
     sizes.push_back(std::to_string(index) + (kind == EntryKind::Still ? " still" : " video") +
                     SizeCaption(width, height) + " logs " + std::to_string(logs.size()));
+  }
+  void stillLoaded(int index, const imaging::Image& picture) override {
+    events.push_back("picture " + std::to_string(index) + " " + std::to_string(picture.width) + "x" +
+                     std::to_string(picture.height) + " of " + std::to_string(picture.sourceWidth) + "x" +
+                     std::to_string(picture.sourceHeight));
   }
   void logAppended(std::string_view message) override { logs.emplace_back(message); }
   void thumbnailWritten(int index, const std::string& path) override {
@@ -99,8 +105,9 @@ class BatchEngineTest : public ::testing::Test {
     return path.string();
   }
 
-  BatchResult Run(const std::vector<BatchEntry>& entries, RecordingFrontEnd& frontEnd, int jobs = 2) {
-    BatchEngine engine({jobs, &log_});
+  BatchResult Run(const std::vector<BatchEntry>& entries, RecordingFrontEnd& frontEnd, int jobs = 2,
+                  imaging::Size previewBox = {}) {
+    BatchEngine engine({jobs, &log_, previewBox});
     frontEnd.engine = &engine;
     BatchResult result = engine.Run(entries, snapshot_, frontEnd);
     frontEnd.engine = nullptr;
@@ -190,6 +197,58 @@ TEST_F(BatchEngineTest, OpenedPicturesReportTheirSizeForTheLabels) {
   const std::vector<std::string> expected{"1 video 64x 48 logs 0", "3 still 64x 48 logs 1"};
   EXPECT_EQ(fe.sizes, expected);
   EXPECT_EQ(SizeCaption(640, 480), " 640x 480");
+}
+
+// The window's LEAD1 shows each still while its entry is current, from the run's own load.
+TEST_F(BatchEngineTest, LoadedStillsReachTheFrontEndReducedToThePreviewBox) {
+  const std::vector<BatchEntry> entries{{Picture("wide.png", "800x400"), true, ""},
+                                        {Picture("off.png"), false, ""},
+                                        {Clip("clip.avi"), true, "1"},
+                                        {Picture("small.png", "30x20"), true, ""}};
+  // Thumbnails large enough that the run loads the wide picture whole (a smaller one is handed
+  // over as the run loaded it: never decoded again, never enlarged).
+  snapshot_.sizes = {"400", "300"};
+  for (const imaging::Size box : {imaging::Size{200, 150}, imaging::Size{}}) {
+    RecordingFrontEnd fe;
+    Run(entries, fe, 2, box);
+    std::vector<std::string> pictures;
+    std::copy_if(fe.events.begin(), fe.events.end(), std::back_inserter(pictures),
+                 [](const std::string& e) { return e.rfind("picture", 0) == 0; });
+    if (box.width == 0) {
+      EXPECT_TRUE(pictures.empty());
+      continue;
+    }
+    EXPECT_EQ(pictures, (std::vector<std::string>{"picture 0 200x100 of 800x400", "picture 3 30x20 of 30x20"}));
+    const auto at = [&](const std::string& e) { return std::find(fe.events.begin(), fe.events.end(), e) - fe.events.begin(); };
+    EXPECT_LT(at("current 0"), at("picture 0 200x100 of 800x400"));
+    EXPECT_LT(at("picture 0 200x100 of 800x400"), at("progress 1/4"));
+    EXPECT_LT(at("current 3"), at("picture 3 30x20 of 30x20"));
+  }
+}
+
+TEST(ReducedToBoxTest, KeepsTheAspectNeverEnlargesAndExpandsPalettes) {
+  imaging::Image palette = imaging::Image::blank(4, 2, imaging::PixelFormat::Palette8);
+  palette.palette = {{200, 10, 20}};
+  struct Row {
+    imaging::Image picture;
+    imaging::Size box, expected;
+    imaging::PixelFormat format;
+  };
+  const Row rows[] = {
+      {imaging::Image::blank(400, 300, imaging::PixelFormat::Gray8), {200, 150}, {200, 150}, imaging::PixelFormat::Gray8},
+      {imaging::Image::blank(1, 10000), {200, 150}, {1, 150}, imaging::PixelFormat::Rgb24},
+      {imaging::Image::blank(10000, 1), {200, 150}, {200, 1}, imaging::PixelFormat::Rgb24},
+      {imaging::Image::blank(30, 20), {200, 150}, {30, 20}, imaging::PixelFormat::Rgb24},
+      {palette, {2, 2}, {2, 1}, imaging::PixelFormat::Rgb24},
+  };
+  for (const Row& row : rows) {
+    const imaging::Image out = ReducedToBox(row.picture, row.box);
+    EXPECT_EQ((imaging::Size{out.width, out.height}), row.expected) << row.picture.width << "x" << row.picture.height;
+    EXPECT_EQ(out.format, row.format);
+    EXPECT_EQ(out.sourceWidth, row.picture.width);
+  }
+  const imaging::Image out = ReducedToBox(palette, {2, 2});
+  EXPECT_EQ((std::vector<std::uint8_t>(out.pixels.begin(), out.pixels.begin() + 3)), (std::vector<std::uint8_t>{200, 10, 20}));
 }
 
 // The still label shows 16-bit values (a 40000-pixel-wide picture reads negative); the video label does not.

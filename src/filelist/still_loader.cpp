@@ -139,9 +139,6 @@ void StillLoader::Work() {
     }
     if (beforeDecode) beforeDecode(path);
     auto preview = std::make_shared<const StillPreview>(Decode(path, box));
-    // The file's bytes and the decoder's buffers (tens of megabytes for a large photo) go back to
-    // the system rather than staying with this thread's heap while the window browses on.
-    ::malloc_trim(0);
     {
       std::lock_guard lock(mutex_);
       // A file that could not be stamped is decoded again next time.
@@ -153,6 +150,9 @@ void StillLoader::Work() {
     wake_.notify_all();
     QMetaObject::invokeMethod(
         this, [this, preview] { if (onDecoded) onDecoded(preview); }, Qt::QueuedConnection);
+    // The file's bytes and the decoder's buffers (tens of megabytes for a large photo) go back to
+    // the system rather than staying with this thread's heap while the window browses on.
+    ::malloc_trim(0);
   }
 }
 

@@ -16,6 +16,7 @@
 #include "platform/imaging/codec_common.h"
 #include "platform/imaging/codecs.h"
 #include "platform/imaging/color_management.h"
+#include "platform/imaging/row_shrink.h"
 
 namespace mirelo::imaging {
 namespace {
@@ -133,8 +134,10 @@ HandlePtr UsableThumbnail(heif_image_handle* primary, Size full, Size need) {
   return best;
 }
 
-// Decodes a handle to 8-bit interleaved RGB, alpha flattened onto white.
-Image DecodeHandle(heif_image_handle* handle, bool alpha, bool premultiplied) {
+// Decodes a handle to 8-bit interleaved RGB, alpha flattened onto white. A coded picture of
+// another size than the handle states is damaged and refused. With a shrink factor above 1 the
+// rows go through area means as they are copied out, so no second full-size copy is made.
+Image DecodeHandle(heif_image_handle* handle, bool alpha, bool premultiplied, Size minimum) {
   std::unique_ptr<heif_decoding_options, OptionsFree> options(heif_decoding_options_alloc());
   if (!options) throw std::bad_alloc();
   options->convert_hdr_to_8bit = 1;
@@ -151,17 +154,32 @@ Image DecodeHandle(heif_image_handle* handle, bool alpha, bool premultiplied) {
   if (heif_image_get_bits_per_pixel_range(raw, heif_channel_interleaved) != 8) {
     detail::ThrowInvalidFormat("heif: unexpected sample depth");
   }
+  if (w != heif_image_handle_get_width(handle) || h != heif_image_handle_get_height(handle)) {
+    detail::ThrowInvalidFormat("heif: decoded size differs from the stated size");
+  }
   int stride = 0;
   const std::uint8_t* plane = heif_image_get_plane_readonly(raw, heif_channel_interleaved, &stride);
   if (!plane || stride < w * (alpha ? 4 : 3)) detail::ThrowInvalidFormat("heif: no picture data");
-  Image image = Image::blank(w, h);
+  const int factor = minimum.width > 0 ? detail::ShrinkFactor({w, h}, minimum) : 1;
+  Image image = Image::blank(detail::ShrunkSide(w, factor), detail::ShrunkSide(h, factor));
+  detail::RowShrinker shrinker;
+  std::vector<std::uint8_t> flat;
+  if (factor > 1) {
+    shrinker.Start(w, h, 3, factor, image.pixels.data());
+    flat.resize(std::size_t(w) * 3);
+  }
   for (int y = 0; y < h; ++y) {
     const std::uint8_t* in = plane + std::size_t(stride) * std::size_t(y);
-    std::uint8_t* out = image.row(y);
+    std::uint8_t* out = factor > 1 ? flat.data() : image.row(y);
     if (!alpha) {
-      std::memcpy(out, in, std::size_t(w) * 3);
+      if (factor > 1) {
+        shrinker.AddRow(in);
+      } else {
+        std::memcpy(out, in, std::size_t(w) * 3);
+      }
       continue;
     }
+    const std::uint8_t* row = out;
     for (int x = 0; x < w; ++x, in += 4, out += 3) {
       const unsigned a = in[3];
       for (int c = 0; c < 3; ++c) {
@@ -173,6 +191,7 @@ Image DecodeHandle(heif_image_handle* handle, bool alpha, bool premultiplied) {
         }
       }
     }
+    if (factor > 1) shrinker.AddRow(row);
   }
   return image;
 }
@@ -210,27 +229,23 @@ Image ReadHeif(Bytes data, const LoadOptions& options) {
 
   // A coded picture of another size than its header states is damaged: it is never passed off
   // as the picture (a damaged thumbnail leaves the primary image to be decoded).
-  auto decode = [](heif_image_handle* handle, bool* alpha) {
+  auto decode = [](heif_image_handle* handle, bool* alpha, Size minimum) {
     *alpha = heif_image_handle_has_alpha_channel(handle) != 0;
-    Image image = DecodeHandle(handle, *alpha, heif_image_handle_is_premultiplied_alpha(handle) != 0);
-    if (image.width != heif_image_handle_get_width(handle) ||
-        image.height != heif_image_handle_get_height(handle)) {
-      detail::ThrowInvalidFormat("heif: decoded size differs from the stated size");
-    }
-    return image;
+    return DecodeHandle(handle, *alpha, heif_image_handle_is_premultiplied_alpha(handle) != 0, minimum);
   };
   Image image;
   bool alpha = false;
+  const Size minimum = options.minimumSize ? options.minimumSize(full) : Size{};
   if (options.minimumSize) {
-    if (HandlePtr thumbnail = UsableThumbnail(primary.get(), full, options.minimumSize(full))) {
+    if (HandlePtr thumbnail = UsableThumbnail(primary.get(), full, minimum)) {
       try {
-        image = decode(thumbnail.get(), &alpha);
+        image = decode(thumbnail.get(), &alpha, Size{});
       } catch (const Error&) {
         image = Image{};
       }
     }
   }
-  if (image.empty()) image = decode(primary.get(), &alpha);
+  if (image.empty()) image = decode(primary.get(), &alpha, minimum);
 
   // The colour description of the primary image; a thumbnail is coded in the same space.
   bool converted = false;

@@ -345,20 +345,22 @@ void PreviewPanel::OnStillDecoded(const std::shared_ptr<const StillPreview>& sti
 
 void PreviewPanel::ShowRunStill(int index, const imaging::Image& picture) {
   if (window_.BatchRunning == 0 || index != c_.List1->currentRow()) return;
-  StillPreview still;
-  still.path = QFile::encodeName(c_.List1->item(index)->text()).toStdString();
-  still.box = StillBox();
-  still.picture = picture;
   c_.LEAD1->SetImage(picture);
   c_.Lb_s_size->setText(Q(production::SizeCaptionFor(production::EntryKind::Still, picture.sourceWidth,
                                                       picture.sourceHeight)));
-  // Kept for the preview at the end of the run when it is as large as the preview's own decode.
-  QSize fitted(picture.sourceWidth, picture.sourceHeight);
-  if (fitted.width() > still.box.width() || fitted.height() > still.box.height()) {
-    fitted.scale(still.box, Qt::KeepAspectRatio);
-  }
-  if (picture.width + 1 >= fitted.width() && picture.height + 1 >= fitted.height()) loader_->Keep(std::move(still));
   Q_EMIT stillShown();
+  // The last entry's is kept for the preview at the end of the run, when it is as large as the
+  // preview's own decode would be.
+  if (index != c_.List1->count() - 1) return;
+  const QSize box = StillBox();
+  QSize fitted(picture.sourceWidth, picture.sourceHeight);
+  if (fitted.width() > box.width() || fitted.height() > box.height()) fitted.scale(box, Qt::KeepAspectRatio);
+  if (picture.width + 1 < fitted.width() || picture.height + 1 < fitted.height()) return;
+  StillPreview still;
+  still.path = QFile::encodeName(c_.List1->item(index)->text()).toStdString();
+  still.box = box;
+  still.picture = picture;
+  loader_->Keep(std::move(still));
 }
 
 void PreviewPanel::OpenVideo() {

@@ -220,9 +220,13 @@ class BatchTest : public QObject {
       WindowHarness h;
       auto& w = h.Start();
       DropFiles(w, files);
+      // Closed as soon as the first thumbnail is reported, well before the fortieth.
+      bool closed = false;
+      connect(w.Controls().SL_Make, &QProgressBar::valueChanged, &w, [&](int value) {
+        if (value >= 1 && !std::exchange(closed, true)) w.close();
+      });
       QTest::mouseClick(w.Controls().Bt_Go, Qt::LeftButton);
-      QTest::qWait(300);
-      w.close();
+      QTRY_VERIFY_WITH_TIMEOUT(closed, 60000);
       QCOMPARE(h.endCalls, 1);
       QVERIFY(!w.Batch().Running());
     }

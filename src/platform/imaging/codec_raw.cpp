@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/error.h"
@@ -248,6 +249,37 @@ Image UsablePreview(LibRaw& raw, Size full, Size need, int orientation) {
   return preview;
 }
 
+// LibRaw 0.20 walks a CR3's boxes without checking their sizes: a box of size 0, or of size 1
+// with a 64-bit size below 16, makes it read the same box for ever. The boxes LibRaw descends
+// into are checked here first; each must lie within its parent.
+bool Cr3BoxesSound(Bytes data, std::size_t begin, std::size_t end, int depth, int& boxes) {
+  static constexpr std::uint8_t kCanonUuid[16] = {0x85, 0xc0, 0xb6, 0x87, 0x82, 0x0f, 0x11, 0xe0,
+                                                  0x81, 0x11, 0xf4, 0xce, 0x46, 0x2b, 0x6a, 0x48};
+  if (depth > 12) return false;
+  for (std::size_t at = begin; at < end;) {
+    if (++boxes > 100000 || end - at < 8) return false;
+    std::uint64_t size = (std::uint64_t(data[at]) << 24) | (std::uint64_t(data[at + 1]) << 16) |
+                         (std::uint64_t(data[at + 2]) << 8) | data[at + 3];
+    std::size_t header = 8;
+    if (size == 1) {
+      if (end - at < 16) return false;
+      size = 0;
+      for (int i = 0; i < 8; ++i) size = (size << 8) | data[at + 8 + std::size_t(i)];
+      header = 16;
+    }
+    if (size < header || size > end - at) return false;
+    const std::string_view type(reinterpret_cast<const char*>(data.data() + at + 4), 4);
+    const std::size_t inner = at + header, next = at + std::size_t(size);
+    if (type == "moov" || type == "trak" || type == "mdia" || type == "minf" || type == "stbl" || type == "dinf") {
+      if (!Cr3BoxesSound(data, inner, next, depth + 1, boxes)) return false;
+    } else if (type == "uuid" && next - inner >= 16 && std::memcmp(data.data() + inner, kCanonUuid, 16) == 0) {
+      if (!Cr3BoxesSound(data, inner + 16, next, depth + 1, boxes)) return false;
+    }
+    at = next;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool IsCameraRaw(Bytes data) {
@@ -265,6 +297,9 @@ bool IsCameraRaw(Bytes data) {
 Image ReadRaw(Bytes data, const LoadOptions& options) {
   if (IsTiff(data) && !TiffWhole(data))
     detail::ThrowInvalidFormat("raw: truncated or damaged file structure");
+  int boxes = 0;
+  if (StartsWith(data, 4, "ftypcrx ", 8) && !Cr3BoxesSound(data, 0, data.size(), 0, boxes))
+    detail::ThrowInvalidFormat("raw: damaged CR3 box structure");
   auto raw = std::make_unique<LibRaw>(LIBRAW_OPTIONS_NONE);
   RawFailure failure;
   raw->set_dataerror_handler(OnDataError, &failure);

@@ -16,6 +16,7 @@
 #include "platform/imaging/codec_common.h"
 #include "platform/imaging/codecs.h"
 #include "platform/imaging/exif_orientation.h"
+#include "platform/imaging/tiff_fields.h"
 
 namespace mirelo::imaging {
 namespace {
@@ -33,24 +34,7 @@ constexpr unsigned kMaxRawMemoryMb = 1024;
 // colour-filter-array / linear-raw data in any IFD of the main chain or their sub-IFDs. An
 // ordinary TIFF has none of these and stays with the TIFF reader.
 
-struct TiffWalker {
-  Bytes data;
-  bool big = false;
-
-  bool U16(std::size_t at, unsigned* out) const {
-    if (at > data.size() || data.size() - at < 2) return false;
-    *out = big ? (unsigned(data[at]) << 8) | data[at + 1] : (unsigned(data[at + 1]) << 8) | data[at];
-    return true;
-  }
-  bool U32(std::size_t at, std::uint32_t* out) const {
-    if (at > data.size() || data.size() - at < 4) return false;
-    const std::uint8_t* p = data.data() + at;
-    *out =
-        big ? (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3]
-            : (std::uint32_t(p[3]) << 24) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[1]) << 8) | p[0];
-    return true;
-  }
-
+struct TiffWalker : detail::TiffFields {
   // True when the IFD at `offset` (or, one level down, a sub-IFD of it) holds raw sensor data.
   // `next` receives the offset of the following IFD of the chain (0 at its end).
   bool IfdIsRaw(std::uint32_t offset, int depth, std::uint32_t* next) const {
@@ -142,7 +126,7 @@ struct TiffWalker {
 
 // Every IFD of the main chain and everything they point to are inside the file.
 bool TiffWhole(Bytes data) {
-  TiffWalker tiff{data, data[0] == 'M'};
+  TiffWalker tiff{{data, data[0] == 'M'}};
   std::uint32_t ifd = 0;
   if (!tiff.U32(4, &ifd)) return false;
   for (int i = 0; i < 8 && ifd != 0; ++i) {
@@ -156,7 +140,7 @@ bool TiffWhole(Bytes data) {
 
 bool IsTiffRaw(Bytes data) {
   if (data.size() < 16) return false;
-  TiffWalker tiff{data, data[0] == 'M'};
+  TiffWalker tiff{{data, data[0] == 'M'}};
   if ((data[0] != 'I' || data[1] != 'I') && (data[0] != 'M' || data[1] != 'M')) return false;
   unsigned magic = 0;
   std::uint32_t ifd = 0;

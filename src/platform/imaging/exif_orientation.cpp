@@ -4,33 +4,14 @@
 #include <utility>
 #include <vector>
 
+#include "platform/imaging/tiff_fields.h"
+
 namespace mirelo::imaging::detail {
-namespace {
-
-struct TiffReader {
-  std::span<const std::uint8_t> data;  // starts at the TIFF header
-  bool bigEndian = false;
-
-  bool U16(std::size_t at, unsigned* out) const {
-    if (at > data.size() || data.size() - at < 2) return false;
-    *out = bigEndian ? (unsigned(data[at]) << 8) | data[at + 1] : (unsigned(data[at + 1]) << 8) | data[at];
-    return true;
-  }
-  bool U32(std::size_t at, std::uint32_t* out) const {
-    if (at > data.size() || data.size() - at < 4) return false;
-    const std::uint8_t* p = data.data() + at;
-    *out = bigEndian ? (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3]
-                     : (std::uint32_t(p[3]) << 24) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[1]) << 8) | p[0];
-    return true;
-  }
-};
-
-}  // namespace
 
 int ExifOrientation(std::span<const std::uint8_t> app1) {
   static constexpr std::uint8_t kExif[6] = {'E', 'x', 'i', 'f', 0, 0};
   if (app1.size() < sizeof kExif + 8 || std::memcmp(app1.data(), kExif, sizeof kExif) != 0) return 1;
-  TiffReader tiff{app1.subspan(sizeof kExif)};
+  TiffFields tiff{app1.subspan(sizeof kExif)};
   if (tiff.data[0] == 'M' && tiff.data[1] == 'M') {
     tiff.bigEndian = true;
   } else if (!(tiff.data[0] == 'I' && tiff.data[1] == 'I')) {

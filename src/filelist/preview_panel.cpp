@@ -175,10 +175,45 @@ void PreviewPanel::Deselect(QListWidgetItem& item) {
   item.setCheckState(Qt::Unchecked);
 }
 
-void PreviewPanel::ClearStill() {
+void PreviewPanel::ClearStill(bool keepPicture) {
   // Whatever the decode under way brings, this pass no longer waits for it.
   pending_.reset();
-  c_.LEAD1->Clear();
+  if (!keepPicture) c_.LEAD1->Clear();
+}
+
+void PreviewPanel::NotePass() {
+  constexpr qint64 kRepeatMs = 100;
+  // Two passes of one event (the end of a run) are no key's pace: the first one's stands.
+  constexpr qint64 kSameEventMs = 5;
+  const qint64 sinceLast = sinceLastPass_.isValid() ? sinceLastPass_.elapsed() : kRepeatMs;
+  sinceLastPass_.start();
+  const int row = c_.List1->currentRow();
+  if (sinceLast < kSameEventMs) return;
+  passRepeats_ = sinceLast < kRepeatMs;
+  if (passRepeats_) {
+    passMs_ = passMs_ > 0 ? (3.0 * passMs_ + sinceLast) / 4 : sinceLast;
+    if (row != lastPassRow_ && lastPassRow_ >= 0) passStep_ = row - lastPassRow_;
+  } else {
+    passMs_ = 0;
+    passStep_ = 1;
+  }
+  lastPassRow_ = row;
+}
+
+bool PreviewPanel::CheckedStillAt(int row) const {
+  if (row < 0 || row >= c_.List1->count() || window_.DropInProgress != 0 || window_.BatchRunning != 0) return false;
+  const QListWidgetItem* item = c_.List1->item(row);
+  return item->checkState() == Qt::Checked &&
+         production::KindOf(QFile::encodeName(item->text()).toStdString()) == production::EntryKind::Still;
+}
+
+std::vector<std::string> PreviewPanel::StillsFrom(int row, int direction, int count) const {
+  std::vector<std::string> stills;
+  for (int looked = 0; row >= 0 && row < c_.List1->count() && looked < 8 && static_cast<int>(stills.size()) < count;
+       row += direction, ++looked) {
+    if (CheckedStillAt(row)) stills.push_back(QFile::encodeName(c_.List1->item(row)->text()).toStdString());
+  }
+  return stills;
 }
 
 void PreviewPanel::ReleaseVideo() {
@@ -207,7 +242,10 @@ void PreviewPanel::EnablePlayer(bool on) {
 }
 
 void PreviewPanel::List1_Click() {
-  ClearStill();
+  NotePass();
+  // While a key repeats, the last picture stays until the next one is ready rather than the box
+  // flashing empty at every step; its size label is gone at once.
+  ClearStill(passRepeats_ && CheckedStillAt(c_.List1->currentRow()));
   ReleaseVideo();
   if (window_.DropInProgress == 0 && window_.BatchRunning == 0) {
     CurrentIndex = static_cast<std::int16_t>(c_.List1->currentRow());
@@ -248,6 +286,7 @@ void PreviewPanel::EndPass() {
 void PreviewPanel::Fail(std::int32_t number, int index, bool selected) {
   QListWidgetItem* item = c_.List1->item(index);
   const PreviewFailure failure = PreviewFailureFor(number, item->text(), selected);
+  c_.LEAD1->Clear();  // an earlier entry's picture left up while a key repeated
   shell_.ShowError(&window_, failure.text);
   if (failure.deselect) Deselect(*c_.List1->item(index));
   c_.List1->update();
@@ -285,19 +324,25 @@ void PreviewPanel::ShowPreview(const StillPreview& still) {
   c_.Lb_s_size->setText(Q(production::SizeCaptionFor(production::EntryKind::Still, width, height)));
 }
 
-// Passes closer together than a decode takes (a held arrow key) would leave both decoding threads
-// busy with entries the user has already left when the key is let go: the decodes are asked for
-// once the passes pause.
+// Passes closer together than a decode takes (a held arrow key): decoding the current entry
+// would finish after the key has moved on. The stills the selection will have reached when a
+// decode finishes are decoded instead, so the preview shows some of the photos passed over, each
+// when its own entry is current. Once the passes pause, the current entry comes first.
 void PreviewPanel::AskForDecodes() {
-  constexpr int kRepeatMs = 100;
-  const bool repeating = sinceLastPass_.isValid() && sinceLastPass_.elapsed() < kRepeatMs;
-  sinceLastPass_.start();
-  if (!repeating) {
+  if (!passRepeats_) {
     readAheadTimer_->stop();
     ReadAhead();
     return;
   }
-  readAheadTimer_->start(kRepeatMs);
+  readAheadTimer_->start(100);
+  if (window_.DropInProgress != 0 || window_.BatchRunning != 0) return;
+  const int direction = passStep_ < 0 ? -1 : 1;
+  const double rowsPerMs = std::abs(passStep_) / std::max(passMs_, 1.0);
+  const double decodeMs = decodeMs_ > 0 ? decodeMs_ : 150.0;
+  // A decode quicker than the key's pace is done before the next step: the current entry first.
+  int lead = 0;
+  if (decodeMs >= passMs_) lead = std::min(16, static_cast<int>(std::ceil(decodeMs * rowsPerMs)) + std::abs(passStep_));
+  loader_->Want(StillsFrom(CurrentIndex + direction * lead, direction, 2), StillBox());
 }
 
 bool PreviewPanel::StillsBusy() const { return pending_ || readAheadTimer_->isActive() || !loader_->Idle(); }
@@ -310,20 +355,11 @@ void PreviewPanel::ReadAhead() {
     loader_->Want({pending_->path}, pending_->box);
     return;
   }
-  std::vector<std::string> wanted;
-  int found = 0;
-  for (int row = CurrentIndex + 1; row < c_.List1->count() && row <= CurrentIndex + 8 && found < 2; ++row) {
-    const QListWidgetItem* item = c_.List1->item(row);
-    if (item->checkState() != Qt::Checked) continue;
-    std::string path = QFile::encodeName(item->text()).toStdString();
-    if (production::KindOf(path) != production::EntryKind::Still) continue;
-    wanted.push_back(std::move(path));
-    ++found;
-  }
-  loader_->Want(wanted, StillBox());
+  loader_->Want(StillsFrom(CurrentIndex + 1, 1, 2), StillBox());
 }
 
 void PreviewPanel::OnStillDecoded(const std::shared_ptr<const StillPreview>& still) {
+  if (still->decodeMs > 0) decodeMs_ = decodeMs_ > 0 ? (3 * decodeMs_ + still->decodeMs) / 4 : still->decodeMs;
   // A decode whose entry is no longer current is dropped (it stays kept for a later visit).
   if (!pending_ || pending_->path != still->path || pending_->box != still->box) return;
   const PendingStill pass = *pending_;

@@ -59,7 +59,8 @@ class PreviewPanel : public QObject {
   // The selection handler. A still is decoded off the window's thread; the pass ends (size label,
   // failure message, Lb_fi) when its decode has finished, if its entry is still current.
   void List1_Click();
-  void ClearStill();
+  // keepPicture: LEAD1 keeps its picture until the pass shows another (a repeating key).
+  void ClearStill(bool keepPicture = false);
   void ReleaseVideo();
   void ShowStillInfo(bool on);
   void EnablePlayer(bool on);
@@ -108,6 +109,10 @@ class PreviewPanel : public QObject {
   bool ShowStill(bool selected);
   void ShowPreview(const StillPreview& still);
   void OnStillDecoded(const std::shared_ptr<const StillPreview>& still);
+  void NotePass();
+  bool CheckedStillAt(int row) const;
+  // Up to count checked stills from row on, in direction, looking at no more than 8 rows.
+  std::vector<std::string> StillsFrom(int row, int direction, int count) const;
   void AskForDecodes();
   void ReadAhead();
   void Fail(std::int32_t number, int index, bool selected);
@@ -128,6 +133,11 @@ class PreviewPanel : public QObject {
   StillLoader* loader_ = nullptr;
   QTimer* readAheadTimer_ = nullptr;
   QElapsedTimer sinceLastPass_;
+  bool passRepeats_ = false;  // this pass follows the last one closer than a key repeats
+  double passMs_ = 0;         // the repeating passes' pace
+  int passStep_ = 1;          // rows per repeating pass, with its direction
+  int lastPassRow_ = -1;
+  double decodeMs_ = 0;       // the stills' recent decode time
   // The selection pass waiting for its still.
   struct PendingStill {
     int index = -1;

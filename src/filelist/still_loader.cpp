@@ -3,6 +3,7 @@
 #include <malloc.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <exception>
 #include <filesystem>
@@ -137,8 +138,11 @@ void StillLoader::Work() {
       wanted_.erase(next);
       decoding_.push_back(path);
     }
+    const auto start = std::chrono::steady_clock::now();
     if (beforeDecode) beforeDecode(path);
-    auto preview = std::make_shared<const StillPreview>(Decode(path, box));
+    StillPreview decoded = Decode(path, box);
+    decoded.decodeMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    auto preview = std::make_shared<const StillPreview>(std::move(decoded));
     {
       std::lock_guard lock(mutex_);
       // A file that could not be stamped is decoded again next time.

@@ -30,6 +30,7 @@ struct StillPreview {
   std::int64_t modified = 0;
   imaging::Image picture;  // reduced to box; sourceWidth and sourceHeight: the full size
   std::int32_t error = 0;
+  double decodeMs = 0;  // the decode's wall time; 0 for a preview kept from elsewhere
 };
 
 class StillLoader : public QObject {

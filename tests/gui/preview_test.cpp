@@ -3,7 +3,9 @@
 // player showing the frame the batch captures.
 
 #include <algorithm>
+#include <chrono>
 #include <future>
+#include <thread>
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -110,6 +112,7 @@ class PreviewTest : public QObject {
       w.FileList().SetCurrent(row);
       w.Preview().List1_Click();
     };
+    QTest::qWait(120);  // no key repeat since the drop's own pass: the box empties at once
     click(1);
     QVERIFY(w.Preview().StillPending());
     // Until the decode ends the label is empty; a failure leaves what it showed before.
@@ -148,6 +151,48 @@ class PreviewTest : public QObject {
     mirelo::testing::MakePicture(next, 50, 20);
     mirelo::testing::ClickEntry(w, 1);
     QCOMPARE(w.Controls().Lb_s_size->text(), QStringLiteral(u" 50x 20"));
+  }
+
+  // A held arrow key over photos slower to decode than the key repeats: the photos the selection
+  // will reach are decoded ahead of it, so some are shown as their entries become current; the
+  // label never names another entry, and the box keeps its last picture between repeating steps.
+  void heldKeyShowsPhotosAsTheSelectionReachesThem() {
+    mirelo::test::TempDir dir;
+    std::vector<fs::path> photos;
+    for (int i = 0; i < 20; ++i) {
+      photos.push_back(mirelo::testing::MakePicture(dir / ("p" + std::to_string(i) + ".png"), 40 + i, 30));
+    }
+    const auto caption = [](int row) { return QStringLiteral(u" %1x 30").arg(40 + row); };
+    WindowHarness h;
+    auto& w = h.Start();
+    const auto& c = w.Controls();
+    DropFiles(w, photos);
+    mirelo::testing::ClickEntry(w, 0);
+    QCOMPARE(c.Lb_s_size->text(), caption(0));
+    w.Preview().Loader().beforeDecode = [](const std::string&) { std::this_thread::sleep_for(std::chrono::milliseconds(60)); };
+    QTest::qWait(120);
+    int shownOnTheirStep = 0;
+    QElapsedTimer sincePass;
+    for (int row = 1; row < static_cast<int>(photos.size()); ++row) {
+      const bool hadPicture = c.LEAD1->HasImage();
+      const bool repeats = sincePass.isValid() && sincePass.elapsed() < 90;
+      w.FileList().SetCurrent(row);
+      w.Preview().List1_Click();
+      sincePass.start();
+      if (repeats && hadPicture) QVERIFY(c.LEAD1->HasImage());
+      QTest::qWait(25);
+      const QString label = c.Lb_s_size->text();
+      if (label.isEmpty()) continue;
+      QCOMPARE(label, caption(row));
+      QVERIFY(c.LEAD1->HasImage());
+      if (row > 1) ++shownOnTheirStep;
+    }
+    QVERIFY(shownOnTheirStep > 0);
+    // The key let go: the last entry's own picture.
+    QVERIFY(mirelo::testing::WaitForPreview(w.Preview()));
+    QCOMPARE(c.Lb_s_size->text(), caption(static_cast<int>(photos.size()) - 1));
+    QVERIFY(c.LEAD1->HasImage());
+    QVERIFY(h.shell.errors.isEmpty());
   }
 
   void uncheckedEntriesShowNothingButCanStart() {

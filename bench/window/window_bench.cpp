@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -297,9 +298,16 @@ int main(int argc, char** argv) {
       constexpr int kLastKeyRow = 30;
       auto meter = std::make_unique<StallMeter>();
       int row = 0;
+      // Just before each step: the entry's own picture shown (its size in the label), or any
+      // picture in the box.
+      int ownPicture = 0, anyPicture = 0;
       QTimer key;
       key.setInterval(40);
       QObject::connect(&key, &QTimer::timeout, [&] {
+        if (row > 0 && row <= kLastKeyRow) {
+          ownPicture += !c.Lb_s_size->text().isEmpty();
+          anyPicture += c.LEAD1->HasImage();
+        }
         if (++row <= kLastKeyRow) c.List1->setCurrentRow(row);
       });
       key.start();
@@ -312,6 +320,8 @@ int main(int argc, char** argv) {
       while (!watch.painted && tail.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
       Report("key_repeat_40_photos_longest_stall", meter->longest, "ms");
       Report("key_repeat_40_photos_longest_stall_cpu", meter->longestCpu, "ms");
+      Report("key_repeat_steps_showing_their_own_photo", ownPicture, "of 30");
+      Report("key_repeat_steps_with_a_picture", anyPicture, "of 30");
       meter.reset();
       Report("key_repeat_release_to_paint", tail.nsecsElapsed() / 1e6, "ms");
     }

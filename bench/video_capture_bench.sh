@@ -13,9 +13,9 @@
 #   hevc  HEVC (x265) in MP4
 # Set SECOND to change the position (default 15), RUNS the number of timed runs (default 5);
 # MAKE_ONLY=1 only makes the clips.
-# Rows: the probe capturing the clips one after another (each decode on frame threads, as a
-# single clip is captured) and two at a time (one thread each, as the batch engine does on two
-# cores), mirelo-batch making JPEG thumbnails of the frames, ffmpeg -ss, ffmpegthumbnailer.
+# Rows: the probe capturing the clips one after another and one per core at a time (as the batch
+# engine does; every decode on frame threads), mirelo-batch making JPEG thumbnails of the frames,
+# ffmpeg -ss, ffmpegthumbnailer.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)

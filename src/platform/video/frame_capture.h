@@ -11,8 +11,7 @@
 namespace mirelo::video {
 
 struct CaptureOptions {
-  // Decoder threads; 0 lets FFmpeg choose (one per core). A batch engine that already runs one
-  // capture per core passes 1.
+  // Decoder threads; 0 lets FFmpeg choose (one per core).
   int threads = 0;
   // Decode every frame from the clip's start, without seeking or leaving frames undecoded: the
   // reference the fast path has to equal byte for byte (tests and the benchmark's check).

@@ -6,7 +6,7 @@
 //
 // With --out, each captured frame is written as DIR/<n>.ppm (binary PPM, n = 1, 2, ... in the
 // order of the clips). --jobs N captures N clips at once as the batch engine does: each capture
-// then decodes on cores / N threads unless --threads says otherwise. --full decodes every frame
+// then decodes on one thread per core unless --threads says otherwise. --full decodes every frame
 // from the clip's start (the reference the fast path must equal).
 
 #include <algorithm>
@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
   // The batch engine's rule: the cores shared among the captures that run at once.
   const int cores = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
   jobs = std::min(jobs, static_cast<int>(clips.size()));
-  options.threads = threads ? *threads : std::max(1, cores / jobs);
+  options.threads = threads ? *threads : cores;
 
   std::vector<Outcome> outcomes(clips.size());
   std::atomic<std::size_t> next{0};

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job on bundled samples: mirelo-batch makes one thumbnail of each sample picture
-# (samples/: JPEG, PNG, GIF, BMP, TIFF, PICT) and one of a short clip made here with ffmpeg,
-# with a fresh configuration, into build/demo-output/.
+# (samples/: JPEG, PNG, GIF, BMP, TIFF, PICT, HEIC, AVIF, WebP, JPEG XL, DNG) and one of each of two
+# short clips made here with ffmpeg (an AVI, and an MP4 filmed upright as phones store it: landscape
+# frames with a quarter-turn rotation), with a fresh configuration, into build/demo-output/.
 # MIRELO_BUILD_DIR picks another build folder; MIRELO_DEMO_SKIP_BUILD=1 uses it as it is.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,11 +12,20 @@ if [ "${MIRELO_DEMO_SKIP_BUILD:-0}" != 1 ]; then
 fi
 batch=$build_dir/src/cli/mirelo-batch
 
-# A five-second test clip; its thumbnail is taken at second 2.
+# A five-second test clip; its thumbnail is taken at second 2. The phone clip's at second 1.
 clip=$build_dir/samples/clip.avi
 if [ ! -s "$clip" ]; then
   mkdir -p "$(dirname "$clip")"
   ffmpeg -v error -y -f lavfi -i testsrc2=size=320x240:rate=25 -t 5 -c:v mpeg4 -q:v 4 "$clip" </dev/null
+fi
+phone=$build_dir/samples/phone.mp4
+if [ ! -s "$phone" ]; then
+  mkdir -p "$(dirname "$phone")"
+  ffmpeg -v error -y -f lavfi -i testsrc=size=320x180:rate=30 -t 3 -c:v libx264 -pix_fmt yuv420p \
+    "$phone.tmp.mp4" </dev/null
+  # The rotation is a tag of the stream: set when copying it.
+  ffmpeg -v error -y -i "$phone.tmp.mp4" -c copy -metadata:s:v:0 rotate=90 "$phone" </dev/null
+  rm -f "$phone.tmp.mp4"
 fi
 
 config=$build_dir/demo-config
@@ -23,13 +33,13 @@ out=$PWD/$build_dir/demo-output
 rm -rf "$config" "$out"
 mkdir -p "$out"
 
-echo "mirelo-batch: 160x120 thumbnails (fit inside, JPEG quality 80) of samples/ and $clip"
+echo "mirelo-batch: 160x120 thumbnails (fit inside, JPEG quality 80) of samples/, $clip and $phone"
 "$batch" --config "$config" \
   --set Output/Mode=1 --set "Output/Path=$out" \
   --set FileName/Mode=2 --set FileName/Text=_thum \
   --set Thumbnail/Fit=1 --set Image/Quality=80 \
   --preset 160x120 \
-  samples --scene 2 "$clip" >"$build_dir/demo-written.txt"
+  samples --scene 2 "$clip" --scene 1 "$phone" >"$build_dir/demo-written.txt"
 
 echo
 echo "Written:"
@@ -56,7 +66,7 @@ if [ "${GUI:-0}" = 1 ]; then
   for f in samples/*; do
     case $f in *.sh) ;; *) inputs+=("$PWD/$f") ;; esac
   done
-  inputs+=("$PWD/$clip")
+  inputs+=("$PWD/$clip" "$PWD/$phone")
   if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     echo "Starting the desktop program: $gui"
     exec "$gui" "${inputs[@]}"

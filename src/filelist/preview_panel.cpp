@@ -201,7 +201,9 @@ void PreviewPanel::NotePass() {
 }
 
 bool PreviewPanel::CheckedStillAt(int row) const {
-  if (row < 0 || row >= c_.List1->count() || window_.DropInProgress != 0 || window_.BatchRunning != 0) return false;
+  if (row < 0 || row >= c_.List1->count() || window_.DropInProgress != 0 || window_.BatchRunning != 0) {
+    return false;
+  }
   const QListWidgetItem* item = c_.List1->item(row);
   return item->checkState() == Qt::Checked &&
          production::KindOf(QFile::encodeName(item->text()).toStdString()) == production::EntryKind::Still;
@@ -209,8 +211,8 @@ bool PreviewPanel::CheckedStillAt(int row) const {
 
 std::vector<std::string> PreviewPanel::StillsFrom(int row, int direction, int count) const {
   std::vector<std::string> stills;
-  for (int looked = 0; row >= 0 && row < c_.List1->count() && looked < 8 && static_cast<int>(stills.size()) < count;
-       row += direction, ++looked) {
+  for (int looked = 0; looked < 8 && static_cast<int>(stills.size()) < count; row += direction, ++looked) {
+    if (row < 0 || row >= c_.List1->count()) break;
     if (CheckedStillAt(row)) stills.push_back(QFile::encodeName(c_.List1->item(row)->text()).toStdString());
   }
   return stills;
@@ -341,7 +343,9 @@ void PreviewPanel::AskForDecodes() {
   const double decodeMs = decodeMs_ > 0 ? decodeMs_ : 150.0;
   // A decode quicker than the key's pace is done before the next step: the current entry first.
   int lead = 0;
-  if (decodeMs >= passMs_) lead = std::min(16, static_cast<int>(std::ceil(decodeMs * rowsPerMs)) + std::abs(passStep_));
+  if (decodeMs >= passMs_) {
+    lead = std::min(16, static_cast<int>(std::ceil(decodeMs * rowsPerMs)) + std::abs(passStep_));
+  }
   loader_->Want(StillsFrom(CurrentIndex + direction * lead, direction, 2), StillBox());
 }
 
@@ -359,7 +363,9 @@ void PreviewPanel::ReadAhead() {
 }
 
 void PreviewPanel::OnStillDecoded(const std::shared_ptr<const StillPreview>& still) {
-  if (still->decodeMs > 0) decodeMs_ = decodeMs_ > 0 ? (3 * decodeMs_ + still->decodeMs) / 4 : still->decodeMs;
+  if (still->decodeMs > 0) {
+    decodeMs_ = decodeMs_ > 0 ? (3 * decodeMs_ + still->decodeMs) / 4 : still->decodeMs;
+  }
   // A decode whose entry is no longer current is dropped (it stays kept for a later visit).
   if (!pending_ || pending_->path != still->path || pending_->box != still->box) return;
   const PendingStill pass = *pending_;

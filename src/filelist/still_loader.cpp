@@ -141,7 +141,8 @@ void StillLoader::Work() {
     const auto start = std::chrono::steady_clock::now();
     if (beforeDecode) beforeDecode(path);
     StillPreview decoded = Decode(path, box);
-    decoded.decodeMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+    decoded.decodeMs = took.count();
     auto preview = std::make_shared<const StillPreview>(std::move(decoded));
     {
       std::lock_guard lock(mutex_);

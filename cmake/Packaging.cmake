@@ -30,9 +30,11 @@ set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.example.com/mirelo/")
 # CPack puts the summary first and indents these lines as the control file wants.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "Mirelo turns pictures (JPEG, BMP, GIF, PNG, PICT, TIFF) and video clips (AVI,
-MPEG, WMV, ASF, FLV) into thumbnail files, fitted into a box or a frame
-picture and saved as JPEG, PNG, GIF, PICT or BMP, never over an existing file.
+    "Mirelo turns pictures (JPEG, BMP, GIF, PNG, PICT, TIFF, HEIC, AVIF, WebP,
+JPEG XL, camera RAW) and video clips (MP4, MOV, MKV, WebM, MPEG-TS, AVI, MPEG,
+WMV, ASF, FLV and more) into thumbnail files, fitted into a box or a frame
+picture and saved as JPEG, PNG, GIF, PICT, BMP or WebP, never over an existing
+file. Clips are shown and captured upright, at their display aspect.
 
 The package holds the desktop program mirelo (Japanese interface) and the
 command-line front end mirelo-batch, with a dry run and JSON output.")

@@ -36,6 +36,11 @@ MediaInfo Probe(const detail::Input& input) {
   const detail::ShownSize shown = detail::ShownSizeOf(info.width, info.height, aspect, info.rotation);
   info.shownWidth = shown.width;
   info.shownHeight = shown.height;
+  // Read as numbers: a stream can put any value in these fields.
+  const int transfer = static_cast<int>(parameters->color_trc);
+  info.hdrOrWideGamut = transfer == static_cast<int>(AVCOL_TRC_SMPTE2084) ||
+                        transfer == static_cast<int>(AVCOL_TRC_ARIB_STD_B67) ||
+                        static_cast<int>(parameters->color_primaries) == static_cast<int>(AVCOL_PRI_BT2020);
 
   if (info.duration == 0.0 && stream->duration != AV_NOPTS_VALUE && stream->duration > 0) {
     info.duration = Seconds(stream->duration, stream->time_base);

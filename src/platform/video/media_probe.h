@@ -41,6 +41,10 @@ struct MediaInfo {
   // clockwise by `rotation` degrees (0, 90, 180, 270).
   int rotation = 0;
   bool mirrored = false;
+  // The stream is tagged with an HDR transfer (PQ or HLG) or with BT.2020 primaries. The capture
+  // converts only the matrix and range and so shows the coded values as SDR BT.709, as simple
+  // players do; the player is told to do the same rather than convert the light and the gamut.
+  bool hdrOrWideGamut = false;
   // Whether the clip has an audio stream (the player's mute control needs one).
   bool hasAudio = false;
 };

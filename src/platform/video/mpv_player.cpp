@@ -169,7 +169,12 @@ double MpvPlayer::Property(const char* name) const {
 
 void MpvPlayer::Open(const std::filesystem::path& path, double start, double frameStep, const MediaInfo& info) {
   Close();
-  const int filters = mpv_set_property_string(mpv_, "vf", TurnFilters(info.rotation, info.mirrored));
+  std::string vf = TurnFilters(info.rotation, info.mirrored);
+  // libmpv's software renderer would take PQ and HLG to display light and clip it (a 40 % grey of
+  // an HLG clip became white) and map BT.2020 onto BT.709: re-tagged, the coded values are shown
+  // as SDR BT.709, as the capture shows them.
+  if (info.hdrOrWideGamut) vf = "format=gamma=bt.1886:primaries=bt.709" + (vf.empty() ? "" : "," + vf);
+  const int filters = mpv_set_property_string(mpv_, "vf", vf.c_str());
   if (filters < 0) throw Error(err::kUnexpected, std::string("libmpv filters: ") + mpv_error_string(filters));
   frameStep_ = frameStep > 0.0 && std::isfinite(frameStep) ? frameStep : 0.0;
   const double target = std::max(0.0, start + kFrameTolerance + kMpvSeekSlack - frameStep_);

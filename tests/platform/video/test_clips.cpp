@@ -107,6 +107,8 @@ void PrintTo(const ClipKind& kind, std::ostream* out) { *out << kind.file; }
 const std::vector<ClipKind>& ContainerClips() {
   const std::string kH264 =
       "-c:v libx264 -preset veryfast -crf 10 -g 50 -bf 3 -x264-params scenecut=0 -pix_fmt yuv420p";
+  const std::string kHdrHevc = "-c:v libx265 -preset veryfast -pix_fmt yuv420p10le "
+                               "-x265-params log-level=error:keyint=50:min-keyint=50:scenecut=0:bframes=3:";
   static const std::vector<ClipKind> kinds = {
       {"mpeg4.avi", "-c:v mpeg4 -q:v 2 -g 50 -sc_threshold 1000000000", "-c:a mp2 -b:a 64k"},
       {"mjpeg.avi", "-c:v mjpeg -q:v 2", ""},
@@ -157,6 +159,15 @@ const std::vector<ClipKind>& ContainerClips() {
        .shownHeight = 54},
       {.file = "anamorphic270.mp4", .videoArgs = kH264 + " -vf setsar=32/27", .bFrames = true, .rotation = 270,
        .shownWidth = 48, .shownHeight = 75, .copyArgs = "-metadata:s:v:0 rotate=90"},
+      // Phone HDR: 10-bit HEVC tagged HLG (as phones film) and PQ (HDR10), both with BT.2020 primaries.
+      {"hlg.mov",
+       kHdrHevc + "colorprim=bt2020:transfer=arib-std-b67:colormatrix=bt2020nc -color_primaries bt2020 "
+                  "-color_trc arib-std-b67 -colorspace bt2020nc -tag:v hvc1",
+       "-c:a aac", true},
+      {"pq.mkv",
+       kHdrHevc + "colorprim=bt2020:transfer=smpte2084:colormatrix=bt2020nc -color_primaries bt2020 "
+                  "-color_trc smpte2084 -colorspace bt2020nc",
+       "", true},
   };
   return kinds;
 }

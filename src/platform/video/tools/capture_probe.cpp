@@ -6,8 +6,9 @@
 //
 // With --out, each captured frame is written as DIR/<n>.ppm (binary PPM, n = 1, 2, ... in the
 // order of the clips). --jobs N captures N clips at once as the batch engine does: each capture
-// then decodes on one thread per core unless --threads says otherwise. --full decodes every frame
-// from the clip's start (the reference the fast path must equal).
+// then decodes on twice its share of the cores (at least two threads, at most every core) unless
+// --threads says otherwise. --full decodes every frame from the clip's start (the reference the
+// fast path must equal).
 
 #include <algorithm>
 #include <atomic>
@@ -113,10 +114,10 @@ int main(int argc, char** argv) {
     return status;
   }
 
-  // The batch engine's rule: the cores shared among the captures that run at once.
+  // The batch engine's rule: twice each capture's share of the cores, at least two threads.
   const int cores = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
   jobs = std::min(jobs, static_cast<int>(clips.size()));
-  options.threads = threads ? *threads : cores;
+  options.threads = threads ? *threads : std::min(cores, std::max(2, 2 * cores / jobs));
 
   std::vector<Outcome> outcomes(clips.size());
   std::atomic<std::size_t> next{0};

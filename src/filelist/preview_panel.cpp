@@ -209,10 +209,10 @@ bool PreviewPanel::CheckedStillAt(int row) const {
          production::KindOf(QFile::encodeName(item->text()).toStdString()) == production::EntryKind::Still;
 }
 
-std::vector<std::string> PreviewPanel::StillsFrom(int row, int direction, int count) const {
+std::vector<std::string> PreviewPanel::StillsAfterCurrent(int count) const {
   std::vector<std::string> stills;
-  for (int looked = 0; looked < 8 && static_cast<int>(stills.size()) < count; row += direction, ++looked) {
-    if (row < 0 || row >= c_.List1->count()) break;
+  for (int row = CurrentIndex + 1; row < c_.List1->count() && row <= CurrentIndex + 8; ++row) {
+    if (static_cast<int>(stills.size()) == count) break;
     if (CheckedStillAt(row)) stills.push_back(QFile::encodeName(c_.List1->item(row)->text()).toStdString());
   }
   return stills;
@@ -338,15 +338,18 @@ void PreviewPanel::AskForDecodes() {
   }
   readAheadTimer_->start(100);
   if (window_.DropInProgress != 0 || window_.BatchRunning != 0) return;
-  const int direction = passStep_ < 0 ? -1 : 1;
-  const double rowsPerMs = std::abs(passStep_) / std::max(passMs_, 1.0);
   const double decodeMs = decodeMs_ > 0 ? decodeMs_ : 150.0;
   // A decode quicker than the key's pace is done before the next step: the current entry first.
-  int lead = 0;
-  if (decodeMs >= passMs_) {
-    lead = std::min(16, static_cast<int>(std::ceil(decodeMs * rowsPerMs)) + std::abs(passStep_));
+  // Otherwise the steps the key will have made when a decode begun now ends, and one more; rows
+  // on the key's own grid, so that a held Page Down lands on them too.
+  const int stepsAhead =
+      decodeMs < passMs_ ? 0 : std::min(16, static_cast<int>(std::ceil(decodeMs / passMs_)) + 1);
+  std::vector<std::string> wanted;
+  for (int steps : {stepsAhead, stepsAhead + 1}) {
+    const int row = CurrentIndex + steps * passStep_;
+    if (CheckedStillAt(row)) wanted.push_back(QFile::encodeName(c_.List1->item(row)->text()).toStdString());
   }
-  loader_->Want(StillsFrom(CurrentIndex + direction * lead, direction, 2), StillBox());
+  loader_->Want(wanted, StillBox());
 }
 
 bool PreviewPanel::StillsBusy() const { return pending_ || readAheadTimer_->isActive() || !loader_->Idle(); }
@@ -359,7 +362,7 @@ void PreviewPanel::ReadAhead() {
     loader_->Want({pending_->path}, pending_->box);
     return;
   }
-  loader_->Want(StillsFrom(CurrentIndex + 1, 1, 2), StillBox());
+  loader_->Want(StillsAfterCurrent(2), StillBox());
 }
 
 void PreviewPanel::OnStillDecoded(const std::shared_ptr<const StillPreview>& still) {

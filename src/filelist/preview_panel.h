@@ -111,8 +111,8 @@ class PreviewPanel : public QObject {
   void OnStillDecoded(const std::shared_ptr<const StillPreview>& still);
   void NotePass();
   bool CheckedStillAt(int row) const;
-  // Up to count checked stills from row on, in direction, looking at no more than 8 rows.
-  std::vector<std::string> StillsFrom(int row, int direction, int count) const;
+  // Up to count checked stills in the 8 rows after the current entry.
+  std::vector<std::string> StillsAfterCurrent(int count) const;
   void AskForDecodes();
   void ReadAhead();
   void Fail(std::int32_t number, int index, bool selected);

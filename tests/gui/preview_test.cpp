@@ -153,13 +153,23 @@ class PreviewTest : public QObject {
     QCOMPARE(w.Controls().Lb_s_size->text(), QStringLiteral(u" 50x 20"));
   }
 
-  // A held arrow key over photos slower to decode than the key repeats: the photos the selection
-  // will reach are decoded ahead of it, so some are shown as their entries become current; the
-  // label never names another entry, and the box keeps its last picture between repeating steps.
+  // A held arrow or page key over photos slower to decode than the key repeats: the photos the
+  // selection will reach are decoded ahead of it, so some are shown as their entries become
+  // current; the label never names another entry, and the box keeps its last picture between
+  // repeating steps.
+  void heldKeyShowsPhotosAsTheSelectionReachesThem_data() {
+    QTest::addColumn<int>("step");
+    QTest::addColumn<int>("count");
+    QTest::newRow("arrow key") << 1 << 20;
+    QTest::newRow("page key, three rows a step") << 3 << 40;
+  }
+
   void heldKeyShowsPhotosAsTheSelectionReachesThem() {
+    QFETCH(int, step);
+    QFETCH(int, count);
     mirelo::test::TempDir dir;
     std::vector<fs::path> photos;
-    for (int i = 0; i < 20; ++i) {
+    for (int i = 0; i < count; ++i) {
       photos.push_back(mirelo::testing::MakePicture(dir / ("p" + std::to_string(i) + ".png"), 40 + i, 30));
     }
     const auto caption = [](int row) { return QStringLiteral(u" %1x 30").arg(40 + row); };
@@ -175,7 +185,9 @@ class PreviewTest : public QObject {
     QTest::qWait(120);
     int shownOnTheirStep = 0;
     QElapsedTimer sincePass;
-    for (int row = 1; row < static_cast<int>(photos.size()); ++row) {
+    int last = 0;
+    for (int row = step; row < count; row += step) {
+      last = row;
       const bool hadPicture = c.LEAD1->HasImage();
       // The window counts from the start of its last pass, a little earlier than this.
       const bool repeats = sincePass.isValid() && sincePass.elapsed() < 60;
@@ -188,12 +200,12 @@ class PreviewTest : public QObject {
       if (label.isEmpty()) continue;
       QCOMPARE(label, caption(row));
       QVERIFY(c.LEAD1->HasImage());
-      if (row > 1) ++shownOnTheirStep;
+      if (row > step) ++shownOnTheirStep;
     }
     QVERIFY(shownOnTheirStep > 0);
     // The key let go: the last entry's own picture.
     QVERIFY(mirelo::testing::WaitForPreview(w.Preview()));
-    QCOMPARE(c.Lb_s_size->text(), caption(static_cast<int>(photos.size()) - 1));
+    QCOMPARE(c.Lb_s_size->text(), caption(last));
     QVERIFY(c.LEAD1->HasImage());
     QVERIFY(h.shell.errors.isEmpty());
   }

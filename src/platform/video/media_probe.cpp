@@ -37,10 +37,9 @@ MediaInfo Probe(const detail::Input& input) {
   info.shownWidth = shown.width;
   info.shownHeight = shown.height;
   // Read as numbers: a stream can put any value in these fields.
-  const int transfer = static_cast<int>(parameters->color_trc);
-  info.hdrOrWideGamut = transfer == static_cast<int>(AVCOL_TRC_SMPTE2084) ||
-                        transfer == static_cast<int>(AVCOL_TRC_ARIB_STD_B67) ||
-                        static_cast<int>(parameters->color_primaries) == static_cast<int>(AVCOL_PRI_BT2020);
+  const int transfer = detail::FieldValue(parameters->color_trc);
+  info.hdrOrWideGamut = transfer == AVCOL_TRC_SMPTE2084 || transfer == AVCOL_TRC_ARIB_STD_B67 ||
+                        detail::FieldValue(parameters->color_primaries) == AVCOL_PRI_BT2020;
 
   if (info.duration == 0.0 && stream->duration != AV_NOPTS_VALUE && stream->duration > 0) {
     info.duration = Seconds(stream->duration, stream->time_base);

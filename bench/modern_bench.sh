@@ -71,34 +71,14 @@ mkdir -p "$work"
 raw=$work/raw.txt
 : >"$raw"
 
-measure() {  # measure LABEL COUNT COMMAND...
-  local label=$1 count=$2
-  shift 2
-  if ! /usr/bin/time -f "%e %U %S %M" -o "$work/time.txt" "$@" >"$work/out.txt" 2>"$work/err.txt"; then
-    echo "bench: $label failed:" >&2
-    tail -5 "$work/err.txt" >&2
-    exit 1
-  fi
-  echo "$label $count $(cat "$work/time.txt")" >>"$raw"
-}
+priority=()
+source bench/lib.sh
+
 mirelo() {  # mirelo OUTDIR FILES...
   local out=$1
   shift
   "$batch" --config "$work/config" --quiet --set Output/Mode=1 --set "Output/Path=$out" --set FileName/Mode=0 \
     --set Thumbnail/Fit=1 --set Image/Mode=0 --set Image/Quality=75 --size 160x120 "$@"
-}
-vips_one() {
-  local out=$1
-  shift
-  vipsthumbnail --size 160x120 -o "$out/%s_v.jpg[Q=75]" "$@"
-}
-vips_two() {
-  local out=$1
-  shift
-  local half=$((($# + 1) / 2))
-  vipsthumbnail --size 160x120 -o "$out/%s_v.jpg[Q=75]" "${@:1:half}" &
-  vipsthumbnail --size 160x120 -o "$out/%s_v.jpg[Q=75]" "${@:half+1}" &
-  wait
 }
 own_decoder() {  # own_decoder KIND OUTDIR FILES...: a full decode of each file by the format's tool
   local kind=$1 out=$2 f
@@ -115,8 +95,6 @@ own_decoder() {  # own_decoder KIND OUTDIR FILES...: a full decode of each file 
 }
 export -f mirelo vips_one vips_two own_decoder
 export batch work
-
-fresh() { rm -rf "$work/out" && mkdir -p "$work/out" && echo "$work/out"; }
 
 cat "${heics[@]}" "${webps[@]}" "${jxls[@]}" "${dngs[@]}" >/dev/null
 mirelo "$(fresh)" "${webps[0]}" >/dev/null
@@ -136,22 +114,7 @@ for ((r = 1; r <= runs; r++)); do
   measure "dng:own-preview" ${#dngs[@]} bash -c 'own_decoder dng-preview "$0" "$@"' "$(fresh)" "${dngs[@]}"
 done
 
-table=$(awk '
-  { label = $1; count[label] = $2; n = ++runs[label]
-    wall[label, n] = $3; cpu[label, n] = $4 + $5; mem[label, n] = $6 }
-  function median(arr, label, k,   i, j, t, v) {
-    for (i = 1; i <= k; i++) v[i] = arr[label, i]
-    for (i = 1; i <= k; i++) for (j = i + 1; j <= k; j++) if (v[j] < v[i]) { t = v[i]; v[i] = v[j]; v[j] = t }
-    return (k % 2) ? v[(k + 1) / 2] : (v[k / 2] + v[k / 2 + 1]) / 2
-  }
-  END {
-    for (label in runs) {
-      k = runs[label]; w = median(wall, label, k); c = median(cpu, label, k); m = median(mem, label, k)
-      printf "%s %d %.3f %.2f %.1f %.1f\n", label, k, w, count[label] / w, 1000 * c / count[label], m / 1024
-    }
-  }' "$raw" | sort)
-value() { awk -v l="$1" -v f="$2" '$1 == l { print $f }' <<<"$table"; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
+table=$(medians)
 
 {
   echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'); load when done: $(cut -d' ' -f1-3 /proc/loadavg)"

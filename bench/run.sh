@@ -47,17 +47,7 @@ else
   floor() { "$work/jpeg_floor" "$@"; }
 fi
 
-# measure LABEL COUNT COMMAND...: one timed run; wall, user and system seconds, peak resident KB.
-measure() {
-  local label=$1 count=$2
-  shift 2
-  if ! "${priority[@]}" /usr/bin/time -f "%e %U %S %M" -o "$work/time.txt" "$@" >"$work/out.txt" 2>"$work/err.txt"; then
-    echo "bench: $label failed:" >&2
-    tail -5 "$work/err.txt" >&2
-    exit 1
-  fi
-  echo "$label $count $(cat "$work/time.txt")" >>"$raw"
-}
+source bench/lib.sh
 
 mirelo() {  # mirelo OUTDIR JOBS FILES...
   local out=$1 jobs=$2
@@ -66,19 +56,6 @@ mirelo() {  # mirelo OUTDIR JOBS FILES...
     --set Output/Mode=1 --set "Output/Path=$out" --set FileName/Mode=0 \
     --set Thumbnail/Fit=1 --set Image/Mode=0 --set Image/Quality=75 --size 160x120 "$@"
 }
-vips_one() {  # vips_one OUTDIR FILES...
-  local out=$1
-  shift
-  vipsthumbnail --size 160x120 -o "$out/%s_v.jpg[Q=75]" "$@"
-}
-vips_two() {  # vips_two OUTDIR FILES...: the files split between two processes
-  local out=$1
-  shift
-  local half=$((($# + 1) / 2))
-  vipsthumbnail --size 160x120 -o "$out/%s_v.jpg[Q=75]" "${@:1:half}" &
-  vipsthumbnail --size 160x120 -o "$out/%s_v.jpg[Q=75]" "${@:half+1}" &
-  wait
-}
 magick() {  # magick OUTDIR FILES...: one convert per file, as a script would
   local out=$1 f
   shift
@@ -86,8 +63,6 @@ magick() {  # magick OUTDIR FILES...: one convert per file, as a script would
 }
 export -f mirelo vips_one vips_two magick
 export batch work convert
-
-fresh() { rm -rf "$work/out" && mkdir -p "$work/out" && echo "$work/out"; }
 
 jobs_all=$(nproc)
 echo "bench: $runs runs over ${#jpegs[@]} JPEG and ${#pngs[@]} PNG photos (load now: $(cut -d' ' -f1-3 /proc/loadavg))" >&2
@@ -111,23 +86,8 @@ for ((r = 1; r <= runs; r++)); do
 done
 
 # Medians per label: pictures/s from wall time, CPU ms per picture, peak MB.
-table=$(awk '
-  { label = $1; count[label] = $2; n = ++runs[label]
-    wall[label, n] = $3; cpu[label, n] = $4 + $5; mem[label, n] = $6 }
-  function median(arr, label, k,   i, j, t, v) {
-    for (i = 1; i <= k; i++) v[i] = arr[label, i]
-    for (i = 1; i <= k; i++) for (j = i + 1; j <= k; j++) if (v[j] < v[i]) { t = v[i]; v[i] = v[j]; v[j] = t }
-    return (k % 2) ? v[(k + 1) / 2] : (v[k / 2] + v[k / 2 + 1]) / 2
-  }
-  END {
-    for (label in runs) {
-      k = runs[label]; w = median(wall, label, k); c = median(cpu, label, k); m = median(mem, label, k)
-      printf "%s %d %.3f %.2f %.1f %.1f\n", label, k, w, count[label] / w, 1000 * c / count[label], m / 1024
-    }
-  }' "$raw" | sort)
+table=$(medians)
 
-value() { awk -v l="$1" -v f="$2" '$1 == l { print $f }' <<<"$table"; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
 
 {
   echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'), $(awk '/MemTotal/ { printf "%.0f GB", $2 / 1048576 }' /proc/meminfo)"

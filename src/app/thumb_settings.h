@@ -61,6 +61,12 @@ struct ThumbSettings {
   std::optional<std::string> OutputPath;      // Output/Path
   std::int16_t NameMode = 0;                  // FileName/Mode: index in CbFName
   std::optional<std::string> NameText;        // FileName/Text
+  // [Batch]: settings of our own, absent from a fresh thumb.ini; 0 off (as the original), 1 on.
+  std::int16_t FolderDrop = 0;  // Batch/FolderDrop: a dropped folder adds the files below it
+  std::int16_t KeepTree = 0;    // Batch/KeepTree: the output folder mirrors the dropped tree
+  std::int16_t SkipDone = 0;    // Batch/SkipDone: an up-to-date thumbnail is not made again
+  std::int16_t KeepGoing = 0;   // Batch/KeepGoing: a file that fails is logged and the run goes on
+  std::int16_t AutoScene = 0;   // Batch/AutoScene: a clip without a scene starts at its first non-blank frame
 
   // The two frames as FrameTemplate values (copies of the flat fields above).
   FrameTemplate StillFrame() const {

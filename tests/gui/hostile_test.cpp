@@ -25,6 +25,10 @@
 #include "filelist/file_list_panel.h"
 #include "frames/frame_editor.h"
 #include "list_fixtures.h"
+#include "platform/error.h"
+#include "platform/imaging/codecs.h"
+#include "platform/imaging/raw_decoder.h"
+#include "support/magick.h"
 #include "support/temp_dir.h"
 #include "window_harness.h"
 
@@ -248,6 +252,11 @@ std::vector<Hostile> MakeHostileSet(const fs::path& dir) {
   }
   add(Write(dir / "huge.heic", huge));
   add(Write(dir / "text.dng", "II*\0not a camera raw"));
+  // A file that made LibRaw 0.20 write past a heap buffer while unpacking its preview.
+  const std::string overflow =
+      ReadAll(fs::path(MIRELO_SOURCE_DIR) / "tests/platform/imaging/data/fuzz_raw/libraw_unpack_thumb_overflow.dng");
+  add(Write(dir / "preview_overflow.dng", overflow));
+  add(Write(dir / "preview_overflow.nef", overflow));
 
   // Today's clips: text, noise and a picture under clip names, a file cut before its index.
   const fs::path mp4 = mirelo::testing::MakeClip(dir / "clip.mp4", 1.0, 64, 48);
@@ -401,6 +410,63 @@ class HostileTest : public QObject {
       QVERIFY(editor.HasPicture());
       QCOMPARE(editor.PictureFile(), good.string());
     }
+  }
+
+  // A camera RAW decoder that crashes, hangs past its time or eats memory past its limit costs
+  // that file only: its message in the preview, the window goes on, and mirelo-batch ends the
+  // run at it as at any damaged file, having written what came before.
+  void rawDecoderFaultsStayInItsProcess() {
+    struct Fault {
+      const char* name;
+      const char* script;
+      mirelo::imaging::RawDecoderLimits limits;
+      const char* why;
+    };
+    const std::uint64_t mb = 1 << 20;
+    const Fault faults[] = {{"crash", "kill -SEGV $$", {}, "crashed"},
+                            {"hang", "exec sleep 600", {0, 600, 2}, "took longer than 2 s"},
+                            {"memory", "a=x; while :; do a=\"$a$a\"; done", {64 * mb, 600, 60}, "without an answer"}};
+    const fs::path good = mirelo::testing::MakePicture(dir_ / "before.png", 40, 30);
+    fs::create_directories(dir_ / "config");
+    const fs::path raw = Write(dir_ / "camera.dng", ReadAll(fs::path(MIRELO_SOURCE_DIR) / "fuzz/corpus/fuzz_raw/dng_cfa.dng"));
+    for (const Fault& fault : faults) {
+      const fs::path script = Write(dir_ / (std::string("decoder_") + fault.name), std::string("#!/bin/sh\n") + fault.script + "\n");
+      fs::permissions(script, fs::perms::owner_all);
+      mirelo::imaging::SetRawDecoder(script.string(), fault.limits);
+      try {
+        mirelo::imaging::ReadRaw(mirelo::test::ReadFileBytes(raw), {});
+        QFAIL(fault.name);
+      } catch (const mirelo::Error& e) {
+        QCOMPARE(e.number(), mirelo::err::kInvalidFileFormat);
+        QVERIFY2(std::strstr(e.what(), fault.why), e.what());
+      }
+      WindowHarness h;
+      auto& w = h.Start();
+      DropFiles(w, {good, raw});
+      mirelo::testing::ClickEntry(w, 1);
+      QVERIFY(QTest::qWaitFor([&] { return !h.shell.errors.isEmpty(); }, 20000));
+      QCOMPARE(h.shell.errors.join(u'|'), Text(raw) + kBadFormat);
+      mirelo::testing::ClickEntry(w, 0);
+      QVERIFY(QTest::qWaitFor([&] { return w.Controls().LEAD1->HasImage(); }, 20000));
+      QCOMPARE(w.Controls().Lb_s_size->text(), QStringLiteral(u" 40x 30"));
+
+      const fs::path out = dir_ / (std::string("out_") + fault.name);
+      fs::create_directory(out);
+      QProcess batch;
+      QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+      env.insert(QStringLiteral(u"MIRELO_RAW_DECODER"), Text(script));
+      batch.setProcessEnvironment(env);
+      batch.start(QStringLiteral(MIRELO_BATCH_EXE),
+                  {QStringLiteral(u"--config"), Text(dir_ / "config"), QStringLiteral(u"--quiet"), QStringLiteral(u"--set"),
+                   QStringLiteral(u"Output/Mode=1"), QStringLiteral(u"--set"), QStringLiteral(u"Output/Path=") + Text(out),
+                   Text(good), Text(raw), Text(good)});
+      QVERIFY(batch.waitForFinished(60000));
+      const QByteArray errors = batch.readAllStandardError();
+      QCOMPARE(batch.exitCode(), 3);
+      QVERIFY2(errors.contains("camera.dng"), errors.constData());
+      QCOMPARE(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);
+    }
+    mirelo::imaging::SetRawDecoder({}, {});
   }
 
   // mirelo-batch over each file of the set (a still it cannot read ends a run, so one run each):

@@ -198,27 +198,55 @@ int JpegOwnOrientation(Bytes jpeg) {
   return 1;
 }
 
+// LibRaw with access to where it found the embedded preview. LibRaw 0.20's own unpack_thumb()
+// trusts the sizes a file declares (a crafted bitmap preview overruns the buffer it allocates),
+// so the preview's bytes are taken from the file here, after checking that they lie inside it.
+class RawProcessor : public LibRaw {
+ public:
+  RawProcessor() : LibRaw(LIBRAW_OPTIONS_NONE) {}
+
+  // The JPEG preview's bytes, or empty when the preview is of another kind or not in the file.
+  Bytes EmbeddedJpeg(Bytes file) const {
+    if (write_thumb != &RawProcessor::jpeg_thumb || thumb_load_raw) return {};
+    return Slice(file, imgdata.thumbnail.tlength);
+  }
+
+  // An 8-bit RGB preview stored uncompressed (row by row, no padding), or empty.
+  Bytes EmbeddedRgb(Bytes file) const {
+    const libraw_thumbnail_t& t = imgdata.thumbnail;
+    if (write_thumb != &RawProcessor::ppm_thumb || thumb_load_raw || !detail::DimensionsOk(t.twidth, t.theight))
+      return {};
+    return Slice(file, std::uint64_t(t.twidth) * t.theight * 3);
+  }
+
+ private:
+  Bytes Slice(Bytes file, std::uint64_t length) const {
+    const std::int64_t offset = libraw_internal_data.internal_data.toffset;
+    if (offset <= 0 || length == 0 || std::uint64_t(offset) > file.size() ||
+        length > file.size() - std::uint64_t(offset)) {
+      return {};
+    }
+    return file.subspan(std::size_t(offset), std::size_t(length));
+  }
+};
+
 // The embedded preview, upright, when it has the RAW's proportions and is at least `need`;
 // empty otherwise (the caller then demosaics).
-Image UsablePreview(LibRaw& raw, Size full, Size need, int orientation) {
+Image UsablePreview(const RawProcessor& raw, Bytes file, Size full, Size need, int orientation) {
   const libraw_thumbnail_t& t = raw.imgdata.thumbnail;
   if (t.twidth > 0 && t.theight > 0) {
     const bool swap = detail::OrientationSwapsAxes(orientation);
     if ((swap ? t.theight : t.twidth) < need.width || (swap ? t.twidth : t.theight) < need.height) return {};
   }
-  if (raw.unpack_thumb() != LIBRAW_SUCCESS || !t.thumb || t.tlength == 0) return {};
   Image preview;
   try {
-    if (t.tformat == LIBRAW_THUMBNAIL_JPEG) {
-      const Bytes jpeg(reinterpret_cast<const std::uint8_t*>(t.thumb), t.tlength);
+    if (const Bytes jpeg = raw.EmbeddedJpeg(file); !jpeg.empty()) {
       if (!IsJpeg(jpeg)) return {};
       preview = ReadJpeg(jpeg, {});
       if (JpegOwnOrientation(jpeg) == 1) detail::ApplyOrientation(preview, orientation);
-    } else if (t.tformat == LIBRAW_THUMBNAIL_BITMAP && (t.tcolors == 3 || t.tcolors == 1) &&
-               detail::DimensionsOk(t.twidth, t.theight) &&
-               std::size_t(t.tlength) >= std::size_t(t.twidth) * t.theight * std::size_t(t.tcolors)) {
-      preview = Image::blank(t.twidth, t.theight, t.tcolors == 3 ? PixelFormat::Rgb24 : PixelFormat::Gray8);
-      std::memcpy(preview.pixels.data(), t.thumb, preview.pixels.size());
+    } else if (const Bytes rgb = raw.EmbeddedRgb(file); !rgb.empty()) {
+      preview = Image::blank(t.twidth, t.theight, PixelFormat::Rgb24);
+      std::memcpy(preview.pixels.data(), rgb.data(), preview.pixels.size());
       detail::ApplyOrientation(preview, orientation);
     } else {
       return {};
@@ -278,13 +306,13 @@ bool IsCameraRaw(Bytes data) {
   return IsTiffRaw(data);
 }
 
-Image ReadRaw(Bytes data, const LoadOptions& options) {
+Image ReadRawInProcess(Bytes data, const LoadOptions& options) {
   if (IsTiff(data) && !TiffWhole(data))
     detail::ThrowInvalidFormat("raw: truncated or damaged file structure");
   int boxes = 0;
   if (StartsWith(data, 4, "ftypcrx ", 8) && !Cr3BoxesSound(data, 0, data.size(), 0, boxes))
     detail::ThrowInvalidFormat("raw: damaged CR3 box structure");
-  auto raw = std::make_unique<LibRaw>(LIBRAW_OPTIONS_NONE);
+  auto raw = std::make_unique<RawProcessor>();
   RawFailure failure;
   raw->set_dataerror_handler(OnDataError, &failure);
   raw->imgdata.params.max_raw_memory_mb = kMaxRawMemoryMb;
@@ -302,7 +330,7 @@ Image ReadRaw(Bytes data, const LoadOptions& options) {
   bool half = false;
   if (options.minimumSize) {
     const Size need = options.minimumSize(full);
-    image = UsablePreview(*raw, full, need, orientation);
+    image = UsablePreview(*raw, data, full, need, orientation);
     half = full.width / 2 >= need.width && full.height / 2 >= need.height;
   }
   if (image.empty()) {

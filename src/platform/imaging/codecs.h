@@ -42,7 +42,10 @@ Image ReadPict(Bytes data, const LoadOptions& options);
 Image ReadHeif(Bytes data, const LoadOptions& options);  // HEIC/HEIF and AVIF
 Image ReadWebp(Bytes data, const LoadOptions& options);
 Image ReadJxl(Bytes data, const LoadOptions& options);
+// Camera RAW in the decoder process of raw_decoder.h; ReadRawInProcess is what that process runs
+// (and what the fuzz target drives), never to be called on a file in the program itself.
 Image ReadRaw(Bytes data, const LoadOptions& options);
+Image ReadRawInProcess(Bytes data, const LoadOptions& options);
 
 // Sniffs and dispatches; 20009 when no reader claims the data.
 Image DecodeImage(Bytes data, const LoadOptions& options = {});

@@ -623,11 +623,16 @@ TEST(FuzzRegressions, FoundInputsAreRefusedOrDecodeWhole) {
         {"fuzz_webp", ReadWebp}, {"fuzz_jxl", ReadJxl}, {"fuzz_raw", ReadRaw}}) {
     ForEachFile(data / folder, [&](const std::filesystem::path& p) {
       SCOPED_TRACE(p.string());
-      try {
-        const Image image = read(test::ReadFileBytes(p), {});
-        EXPECT_EQ(image.pixels.size(), image.stride() * static_cast<std::size_t>(image.height));
-      } catch (const Error& e) {
-        EXPECT_EQ(e.number(), kCorrupt);
+      // Whole, and for a thumbnail (where embedded previews are taken).
+      LoadOptions shrink;
+      shrink.minimumSize = [](Size full) { return Size{full.width / 4, full.height / 4}; };
+      for (const LoadOptions& options : {LoadOptions{}, shrink}) {
+        try {
+          const Image image = read(test::ReadFileBytes(p), options);
+          EXPECT_EQ(image.pixels.size(), image.stride() * static_cast<std::size_t>(image.height));
+        } catch (const Error& e) {
+          EXPECT_EQ(e.number(), kCorrupt);
+        }
       }
     });
   }

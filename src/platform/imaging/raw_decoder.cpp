@@ -24,6 +24,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <chrono>
 #include <cstddef>
 #include <cstdlib>
@@ -74,6 +75,14 @@ RawDecoderLimits DefaultLimits() {
   RawDecoderLimits limits;
   // AddressSanitizer maps terabytes of shadow memory, which any data limit refuses.
   if (kSanitized) limits.memoryBytes = 0;
+  // "MB,CPU seconds,seconds" for files beyond the usual (and for tests of mirelo-batch).
+  if (const char* env = std::getenv("MIRELO_RAW_DECODER_LIMITS")) {
+    unsigned long long mb = 0;
+    int cpu = 0, wall = 0;
+    if (std::sscanf(env, "%llu,%d,%d", &mb, &cpu, &wall) == 3 && cpu > 0 && wall > 0) {
+      limits = {mb << 20, cpu, wall};
+    }
+  }
   return limits;
 }
 

@@ -23,7 +23,8 @@ struct RawDecoderLimits {
 
 // The decoder program and its limits; tests point it elsewhere (a program that crashes, hangs
 // or eats memory). An empty path restores the default: MIRELO_RAW_DECODER when set, else the
-// program beside the running executable, in ../libexec/mirelo, or in the build tree.
+// program beside the running executable, in ../libexec/mirelo, or in the build tree; and the
+// default limits, or MIRELO_RAW_DECODER_LIMITS="MB,CPU seconds,seconds" (MB 0: no limit).
 void SetRawDecoder(const std::string& path, const RawDecoderLimits& limits);
 std::string RawDecoderPath();
 

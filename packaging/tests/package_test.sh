@@ -41,7 +41,7 @@ done
 
 # Contents: everything under /usr, nothing of the build (headers, static libraries, tests).
 dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|; s|/$||' | sort >"$work/contents"
-expected="/usr/bin/mirelo-batch /usr/share/man/man1/mirelo-batch.1.gz
+expected="/usr/bin/mirelo-batch /usr/libexec/mirelo/mirelo-raw-decoder /usr/share/man/man1/mirelo-batch.1.gz
 /usr/share/bash-completion/completions/mirelo-batch"
 if [ "$gui" = ON ]; then
   expected="$expected /usr/bin/mirelo /usr/share/man/man1/mirelo.1.gz /usr/share/mirelo/help/mr_help.htm
@@ -54,8 +54,8 @@ fi
 for path in $expected; do
   grep -qx "$path" "$work/contents" || fail "the package lacks $path"
 done
-if grep -v -E '^(|/|/usr|/usr/bin(/.*)?|/usr/share(/.*)?)$' "$work/contents"; then
-  fail "files outside /usr/bin and /usr/share"
+if grep -v -E '^(|/|/usr|/usr/bin(/.*)?|/usr/libexec|/usr/libexec/mirelo(/.*)?|/usr/share(/.*)?)$' "$work/contents"; then
+  fail "files outside /usr/bin, /usr/libexec/mirelo and /usr/share"
 fi
 if grep -e '/usr/local' -e '\.a$' -e '\.h$' -e '_test' -e '_repro' "$work/contents"; then
   fail "build files in the package"
@@ -75,6 +75,16 @@ out=$("$root/usr/bin/mirelo-batch" --config "$work/config" --quiet --set FileNam
 [ "$out" = "$work/in/picture_thum.jpg" ] || fail "the batch wrote: $out"
 magic=$(od -An -tx1 -N3 "$out" | tr -d ' ')
 [ "$magic" = ffd8ff ] || fail "the thumbnail is not a JPEG file ($magic)"
+# A camera RAW file goes through the packaged decoder program, found beside the programs.
+cp "$(dirname "$sample")/meadow.dng" "$work/in/camera.dng"
+if command -v strace >/dev/null 2>&1; then trace="strace -f -qq -e trace=execve -o $work/trace"; else trace=; fi
+out=$($trace "$root/usr/bin/mirelo-batch" --config "$work/config" --quiet --set FileName/Mode=2 --size 64x48 \
+  "$work/in/camera.dng") || fail "the camera RAW batch failed"
+[ "$out" = "$work/in/camera_thum.jpg" ] || fail "the batch wrote: $out"
+if [ -n "$trace" ]; then
+  grep -q "execve(\"$root/usr/bin/../libexec/mirelo/mirelo-raw-decoder\"\|execve(\"$root/usr/libexec/mirelo/mirelo-raw-decoder\"" "$work/trace" ||
+    fail "the packaged RAW decoder was not used: $(grep execve "$work/trace")"
+fi
 
 if [ "$gui" = ON ]; then
   if ldd "$root/usr/bin/mirelo" | grep "not found"; then fail "mirelo needs a library the system lacks"; fi

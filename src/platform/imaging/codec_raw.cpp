@@ -242,8 +242,14 @@ Image UsablePreview(const RawProcessor& raw, Bytes file, Size full, Size need, i
   try {
     if (const Bytes jpeg = raw.EmbeddedJpeg(file); !jpeg.empty()) {
       if (!IsJpeg(jpeg)) return {};
-      preview = ReadJpeg(jpeg, {});
-      if (JpegOwnOrientation(jpeg) == 1) detail::ApplyOrientation(preview, orientation);
+      // Reduced while decoding, as a JPEG file is; the need is the upright picture's, so it is
+      // turned with the RAW's orientation when the preview does not carry one of its own.
+      const bool turnAfter = JpegOwnOrientation(jpeg) == 1;
+      const Size own = turnAfter && detail::OrientationSwapsAxes(orientation) ? Size{need.height, need.width} : need;
+      LoadOptions reduce;
+      reduce.minimumSize = [own](Size) { return own; };
+      preview = ReadJpeg(jpeg, reduce);
+      if (turnAfter) detail::ApplyOrientation(preview, orientation);
     } else if (const Bytes rgb = raw.EmbeddedRgb(file); !rgb.empty()) {
       preview = Image::blank(t.twidth, t.theight, PixelFormat::Rgb24);
       std::memcpy(preview.pixels.data(), rgb.data(), preview.pixels.size());

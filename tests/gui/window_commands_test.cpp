@@ -2,6 +2,7 @@
 // their widgets, the log window's menu toggle and the help menu.
 
 #include <QAction>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -181,6 +182,19 @@ class WindowCommandsTest : public QObject {
     QTest::mouseClick(c.Bt_SizeDel, Qt::LeftButton);
     QCOMPARE(h.shell.beeps, 2);
     QCOMPARE(c.CbSize->count(), 7);
+
+    // A text the program put in with a blank or a sign (a hand-edited size.ini) still refuses
+    // typed and pasted letters, each with a beep.
+    for (const QString& shown : {QStringLiteral(u" 80"), QStringLiteral(u"-5")}) {
+      c.SizeWidth->setText(shown);
+      c.SizeWidth->setFocus();
+      c.SizeWidth->end(false);
+      QTest::keyClick(c.SizeWidth, 'z');
+      QApplication::clipboard()->setText(QStringLiteral(u"9x"));
+      c.SizeWidth->paste();
+      QCOMPARE(c.SizeWidth->text(), shown);
+    }
+    QCOMPARE(h.shell.beeps, 6);
   }
 
   void sizeBoxesTakeDigitsAndLimitsOnLeaving_data() {

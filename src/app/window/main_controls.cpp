@@ -243,7 +243,7 @@ QStringList FormatEntries() {
   return {QStringLiteral(u"JPG　圧縮：ベースライン"),        QStringLiteral(u"JPG　圧縮：プログレッシブ"),
           QStringLiteral(u"PNG　Portable Network Graphics"), QStringLiteral(u"GIF　8bit：ﾊﾟﾚｯﾄ-Windowsシステム"),
           QStringLiteral(u"GIF　8bit：ﾊﾟﾚｯﾄ-使用色で最適化"), QStringLiteral(u"PCT　Macintosh Pict"),
-          QStringLiteral(u"BMP　Windows Bitmap"),           QStringLiteral(u"WebP")};
+          QStringLiteral(u"BMP　Windows Bitmap"),           QStringLiteral(u"WEBP　Google WebP")};
 }
 
 QStringList NamingEntries() {

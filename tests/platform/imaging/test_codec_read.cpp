@@ -510,6 +510,18 @@ TEST(LayeredAvif, DecodesTheLayerTheFilePicks) {
     EXPECT_LE(test::MaxChannelDifference(image, expected), 1);
     EXPECT_EQ(image.storedBitsPerPixel, 24);
   }
+  // Cut anywhere, it is a damaged file, never a part of a picture.
+  const std::vector<std::uint8_t> whole = LayeredAvif(av1, {24, 16}, 2, 0, false);
+  for (const std::size_t size : {std::size_t{40}, whole.size() / 2, whole.size() - 1}) {
+    const std::vector<std::uint8_t> cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(size));
+    int number = 0;
+    try {
+      DecodeImage(cut);
+    } catch (const Error& e) {
+      number = e.number();
+    }
+    EXPECT_EQ(number, err::kInvalidFileFormat) << size;
+  }
 }
 
 // Camera RAW: a DNG written here, demosaiced like LibRaw's own dcraw_emu with the same settings

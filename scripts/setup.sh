@@ -14,9 +14,9 @@ packages=(
   # imaging
   libjpeg62-turbo-dev libpng-dev libgif-dev libtiff-dev libimagequant-dev liblcms2-dev
   # today's stills: HEIC/HEIF and AVIF, WebP (also written), JPEG XL, camera RAW
-  libheif-dev libwebp-dev libjxl-dev libraw-dev
+  libheif-dev libavif-dev libwebp-dev libjxl-dev libraw-dev
   # tests, fuzzing, benchmarks
-  libgtest-dev libgmock-dev libbenchmark-dev imagemagick clang libclang-rt-14-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libaom-dev imagemagick clang libclang-rt-14-dev
   xvfb xauth x11-apps x11-utils libvips-tools ffmpegthumbnailer hyperfine time libjpeg-turbo-progs
   # the new formats' own encoders and decoders, as independent references in tests
   libheif-examples webp libjxl-tools libavif-bin libraw-bin

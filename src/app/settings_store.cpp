@@ -132,28 +132,34 @@ void Guarded(Group group) {
 
 }  // namespace
 
+// The keys of WriteDefaultSettings in their order.
+static std::vector<ini::KeyValue> DefaultSettings(std::int32_t windowTop, std::int32_t windowLeft) {
+  std::vector<ini::KeyValue> values = {
+      {"Program", "Version", "1.10"},
+      {"Location", "Top", std::to_string(windowTop)},
+      {"Location", "Left", std::to_string(windowLeft)},
+      {"Thumbnail", "Mode", "0"},
+      {"Thumbnail", "Size", "0"},
+      {"Image", "Mode", "0"},
+      {"Image", "Quality", "100"},
+      {"Output", "Mode", "0"},
+      {"Output", "Path", ""},
+      {"FileName", "Mode", "1"},
+      {"FileName", "Text", "_thum"},
+  };
+  for (const OptionKey& k : kOptionKeys) values.push_back({k.section, k.key, k.defaultText});
+  return values;
+}
+
 bool CreateSettingsFile(const std::filesystem::path& iniFile, std::int32_t windowTop,
                         std::int32_t windowLeft) {
-  if (!ini::WriteLines(iniFile, {";ミレロ", ";本体用", ""})) return false;
-  WriteDefaultSettings(iniFile, windowTop, windowLeft);
-  return true;
+  // Written once, whole: a first start killed half-way leaves no file rather than a part of one.
+  return ini::CreateFile(iniFile, {";ミレロ", ";本体用", ""}, DefaultSettings(windowTop, windowLeft));
 }
 
 void WriteDefaultSettings(const std::filesystem::path& iniFile, std::int32_t windowTop,
                           std::int32_t windowLeft) {
-  const Writer w{iniFile};
-  w.Text("1.10", "Version", "Program");
-  w.Plain(windowTop, "Top", "Location");
-  w.Plain(windowLeft, "Left", "Location");
-  w.Text("0", "Mode", "Thumbnail");
-  w.Text("0", "Size", "Thumbnail");
-  w.Text("0", "Mode", "Image");
-  w.Text("100", "Quality", "Image");
-  w.Text("0", "Mode", "Output");
-  w.Text("", "Path", "Output");
-  w.Text("1", "Mode", "FileName");
-  w.Text("_thum", "Text", "FileName");
-  for (const OptionKey& k : kOptionKeys) w.Text(k.defaultText, k.key, k.section);
+  ini::WriteValues(iniFile, DefaultSettings(windowTop, windowLeft));
 }
 
 void LoadSettings(const std::filesystem::path& iniFile, ThumbSettings& settings, SettingsSink& sink) {

@@ -58,19 +58,22 @@ bool StorableName(std::string_view name) {
 
 }  // namespace
 
-bool CreateSizeFile(const std::filesystem::path& sizeFile) {
-  if (!ini::WriteLines(sizeFile, {";ミレロ", ";サイズ用", ""})) return false;
-  WriteDefaultSizes(sizeFile);
-  return true;
+static std::vector<ini::KeyValue> BuiltInValues() {
+  std::vector<ini::KeyValue> values;
+  for (const BuiltIn& preset : kBuiltIns) {
+    values.push_back({preset.name, "Reserve", "1"});
+    values.push_back({preset.name, "Height", preset.height});
+    values.push_back({preset.name, "Width", preset.width});
+  }
+  return values;
 }
 
-void WriteDefaultSizes(const std::filesystem::path& sizeFile) {
-  for (const BuiltIn& preset : kBuiltIns) {
-    WriteIni("1", "Reserve", preset.name, sizeFile);
-    WriteIni(preset.height, "Height", preset.name, sizeFile);
-    WriteIni(preset.width, "Width", preset.name, sizeFile);
-  }
+bool CreateSizeFile(const std::filesystem::path& sizeFile) {
+  // Written once, whole: a first start killed half-way never leaves a list without the presets.
+  return ini::CreateFile(sizeFile, {";ミレロ", ";サイズ用", ""}, BuiltInValues());
 }
+
+void WriteDefaultSizes(const std::filesystem::path& sizeFile) { ini::WriteValues(sizeFile, BuiltInValues()); }
 
 std::vector<std::string> LoadSizes(const std::filesystem::path& sizeFile) {
   const auto lines = ini::ReadLines(sizeFile);

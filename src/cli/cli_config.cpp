@@ -4,7 +4,14 @@
 #include <cstdlib>
 #include <optional>
 #include <system_error>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
 
 #include "app/app_dir.h"
 #include "app/settings_store.h"
@@ -61,18 +68,61 @@ class HeadlessSink : public app::SettingsSink {
   production::SizeTexts& sizes_;
 };
 
-// A private copy of thumb.ini for the overrides of one run, removed afterwards.
+constexpr std::string_view kScratchPrefix = "mirelo-batch-";
+constexpr const char* kScratchLock = ".lock";
+
+// Scratch folders of this user that no living run holds: left by a run that was killed. A folder
+// still without its lock is given a minute, the time between its creation and its lock.
+void RemoveStaleScratchFolders(const fs::path& temp) {
+  std::error_code ec;
+  for (fs::directory_iterator it(temp, ec), end; !ec && it != end; it.increment(ec)) {
+    const fs::path& folder = it->path();
+    const std::string name = folder.filename().string();
+    struct stat info {};
+    if (name.rfind(kScratchPrefix, 0) != 0 || name.size() != kScratchPrefix.size() + 6) continue;
+    if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid()) continue;
+    const int fd = ::open((folder / kScratchLock).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    bool stale = false;
+    if (fd >= 0) {
+      stale = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+      ::close(fd);
+    } else if (errno == ENOENT) {
+      stale = std::time(nullptr) - info.st_mtime > 60;
+    }
+    std::error_code removeError;
+    if (stale) fs::remove_all(folder, removeError);
+  }
+}
+
+// A private copy of thumb.ini for the overrides of one run, removed afterwards. The folder's lock
+// is held while the run lives, so a run killed before its clean-up leaves a folder the next run
+// recognises as stale and removes.
 class ScratchFolder {
  public:
   ScratchFolder() {
     std::error_code ec;
-    std::string pattern = (fs::temp_directory_path(ec) / "mirelo-batch-XXXXXX").string();
+    const fs::path temp = fs::temp_directory_path(ec);
+    RemoveStaleScratchFolders(temp);
+    std::string pattern = (temp / (std::string(kScratchPrefix) + "XXXXXX")).string();
     if (::mkdtemp(pattern.data()) == nullptr) throw CliError(kExitEndedEarly, "cannot create a temporary folder");
     path_ = pattern;
+    // Locked before it gets its name, so no other run sees the lock free while this one lives.
+    const fs::path lock = path_ / "lock.new";
+    lockFd_ = ::open(lock.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (lockFd_ < 0 || ::flock(lockFd_, LOCK_EX) != 0 || ::rename(lock.c_str(), (path_ / kScratchLock).c_str()) != 0) {
+      throw CliError(kExitEndedEarly, "cannot create a temporary folder");
+    }
   }
   ~ScratchFolder() {
+    // The lock goes last, so a run killed while cleaning up leaves a folder seen as stale.
     std::error_code ec;
-    fs::remove_all(path_, ec);
+    for (fs::directory_iterator it(path_, ec), end; !ec && it != end; it.increment(ec)) {
+      std::error_code removeError;
+      if (it->path().filename() != kScratchLock) fs::remove_all(it->path(), removeError);
+    }
+    fs::remove(path_ / kScratchLock, ec);
+    fs::remove(path_, ec);
+    if (lockFd_ >= 0) ::close(lockFd_);
   }
   ScratchFolder(const ScratchFolder&) = delete;
   ScratchFolder& operator=(const ScratchFolder&) = delete;
@@ -80,6 +130,7 @@ class ScratchFolder {
 
  private:
   fs::path path_;
+  int lockFd_ = -1;
 };
 
 production::SizeTexts SizeFromArgument(const SizeArgument& size, std::vector<std::string>& warnings) {

@@ -25,13 +25,17 @@ bool IsAsciiDigit(QChar ch) { return ch >= u'0' && ch <= u'9'; }
 
 // ---- TypedDigitsValidator -------------------------------------------------------------------
 
-TypedDigitsValidator::TypedDigitsValidator(QLineEdit* edit) : QValidator(edit) {
+TypedDigitsValidator::TypedDigitsValidator(QLineEdit* edit) : QValidator(edit), edit_(edit) {
   // The line edit already holds the new text while it asks; the text before the edit is kept
   // here to find what was inserted.
   connect(edit, &QLineEdit::textChanged, this, [this](const QString& text) { accepted_ = text; });
 }
 
 QValidator::State TypedDigitsValidator::validate(QString& input, int&) const {
+  // A text the program sets (" 72") comes with no edit to undo and is taken as it is. Calling it
+  // invalid would leave the box in a refused state, in which the line edit lets the next key in
+  // whatever it is.
+  if (!edit_->isUndoAvailable()) return Acceptable;
   const QString& before = accepted_;
   qsizetype prefix = 0;
   while (prefix < before.size() && prefix < input.size() && before[prefix] == input[prefix]) ++prefix;

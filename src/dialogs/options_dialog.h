@@ -34,6 +34,7 @@ class TypedDigitsValidator : public QValidator {
   State validate(QString& input, int& pos) const override;
 
  private:
+  const QLineEdit* edit_;
   QString accepted_;  // the box's text before the edit being checked
 };
 

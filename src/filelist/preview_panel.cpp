@@ -303,6 +303,9 @@ bool PreviewPanel::ShowStill(bool selected) {
     return true;
   }
   ShowStillInfo(true);
+  // The label never shows another picture's size: it stays empty until this one is decoded,
+  // and after a failure.
+  c_.Lb_s_size->setText(QString());
   EnablePlayer(false);
   const QSize box = StillBox();
   if (const auto kept = loader_->Find(CurrentFile, box)) {
@@ -310,9 +313,7 @@ bool PreviewPanel::ShowStill(bool selected) {
     AskForDecodes();
     return true;
   }
-  // No size beside an empty box while the decode runs; a failure puts the earlier one back.
-  pending_ = PendingStill{CurrentIndex, CurrentFile, box, selected, c_.Lb_s_size->text()};
-  c_.Lb_s_size->setText(QString());
+  pending_ = PendingStill{CurrentIndex, CurrentFile, box, selected};
   AskForDecodes();
   return false;
 }
@@ -377,7 +378,6 @@ void PreviewPanel::OnStillDecoded(const std::shared_ptr<const StillPreview>& sti
   try {
     ShowPreview(*still);
   } catch (const Error& error) {
-    c_.Lb_s_size->setText(pass.sizeBefore);
     Fail(error.number(), pass.index, pass.selected);
     ReadAhead();
     Q_EMIT stillShown();

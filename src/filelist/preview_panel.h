@@ -144,7 +144,6 @@ class PreviewPanel : public QObject {
     std::string path;
     QSize box;
     bool selected = true;
-    QString sizeBefore;  // Lb_s_size when the pass began
   };
   std::optional<PendingStill> pending_;
   bool videoOpen_ = false;

@@ -5,12 +5,18 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <set>
 
 #include "app/size_presets.h"
 #include "app/test_files.h"
 #include "app/utilities.h"
 #include "platform/error.h"
+#include "platform/ini/ini_file.h"
 #include "support/temp_dir.h"
 
 namespace mirelo::app {
@@ -85,6 +91,52 @@ const std::string kDefaultSizeIni = std::string(kMirelo) +
                                     "[200x150]\r\nReserve=1\r\nHeight=150\r\nWidth=200\r\n"
                                     "[240x180]\r\nReserve=1\r\nHeight=180\r\nWidth=240\r\n"
                                     "[280x210]\r\nReserve=1\r\nHeight=210\r\nWidth=280\r\n";
+
+// A first start (size.ini, then thumb.ini) in a child process killed in its write number
+// `write`, after `bytes` bytes of it (all of them when fewer). What the child leaves behind.
+std::vector<std::pair<std::string, std::string>> FirstStartKilledAt(const std::filesystem::path& dir, int write,
+                                                                    std::size_t bytes) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ini::SetWriteHookForTesting([write, bytes, writes = 0](int fd, std::string_view text) mutable {
+      if (writes++ == write) {
+        text = text.substr(0, std::min(bytes, text.size()));
+        if (::write(fd, text.data(), text.size()) < 0) _exit(4);
+        ::kill(::getpid(), SIGKILL);
+      }
+      return ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    });
+    if (!CreateSizeFile(dir / kSizeFileName)) _exit(5);
+    if (!CreateSettingsFile(dir / kSettingsFileName, 4125, 2040)) _exit(6);
+    _exit(0);
+  }
+  int status = 0;
+  EXPECT_EQ(::waitpid(child, &status, 0), child);
+  std::vector<std::pair<std::string, std::string>> left;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    left.emplace_back(e.path().filename(), ReadBytes(e.path()));
+  }
+  std::sort(left.begin(), left.end());
+  return left;
+}
+
+TEST(FirstStartTest, KilledAnywhereLeavesNoFileOrWholeFiles) {
+  // Each key used to be a write of its own; the kill points cover those too.
+  for (int write = 0; write < 45; ++write) {
+    for (const std::size_t bytes : {std::size_t{0}, std::size_t{40}, std::size_t{10000}}) {
+      test::TempDir dir;
+      for (const auto& [name, content] : FirstStartKilledAt(dir.path(), write, bytes)) {
+        SCOPED_TRACE("write " + std::to_string(write) + ", " + std::to_string(bytes) + " bytes: " + name);
+        if (name == kSizeFileName) {
+          EXPECT_EQ(content, kDefaultSizeIni);
+        } else {
+          EXPECT_EQ(name, kSettingsFileName);  // nor a temporary file
+          EXPECT_EQ(content, kDefaultThumbIni);
+        }
+      }
+    }
+  }
+}
 
 class SettingsStoreTest : public ::testing::Test {
  protected:

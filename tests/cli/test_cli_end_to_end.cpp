@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <iconv.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -104,10 +107,25 @@ TEST_F(CliTest, CreatesTheConfigAndWritesThumbnailsWithStatusZero) {
   // The default preset keeps the source size.
   EXPECT_EQ(test::MagickIdentify(dir_ / "_thumb.jpg", "%wx%h"), "40x80");
 
-  // Overrides hold for one run and never reach the file; a second run never overwrites.
+  // Overrides hold for one run and never reach the file; a second run never overwrites. Its
+  // scratch copy goes, and so does one a killed run left (its lock free); a living run's stays.
   const std::string ini = ReadText(dir_ / "config" / "thumb.ini");
+  const fs::path temp = dir_ / "tmp";
+  for (const char* name : {"mirelo-batch-dead01", "mirelo-batch-live01"}) {
+    fs::create_directories(temp / name);
+    std::ofstream(temp / name / ".lock");
+    std::ofstream(temp / name / "thumb.ini") << "[Image]\r\n";
+  }
+  const int held = ::open((temp / "mirelo-batch-live01" / ".lock").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  ::setenv("TMPDIR", temp.c_str(), 1);
   const Outcome second = Run({"--config", config(), "--quiet", "--set", "FileName/Mode=2", "--set",
                               "Thumbnail/Fit=1", "--preset", "160x120", a});
+  ::unsetenv("TMPDIR");
+  ::close(held);
+  std::vector<std::string> left;
+  for (const auto& e : fs::directory_iterator(temp)) left.push_back(e.path().filename());
+  EXPECT_EQ(left, std::vector<std::string>{"mirelo-batch-live01"});
   EXPECT_EQ(second.status, 0) << second.err;
   EXPECT_EQ(second.out, (dir_ / "a_thum.jpg").string() + "\n");
   EXPECT_EQ(test::MagickIdentify(dir_ / "a_thum.jpg", "%wx%h"), "160x120");

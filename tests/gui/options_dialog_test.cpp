@@ -276,6 +276,13 @@ class OptionsDialogTest : public QObject {
     QCOMPARE(box->text(), QStringLiteral(u" 9999"));
     box->setFocus();
     box->end(false);
+    // Letters typed or pasted after it are refused too, each with the bell.
+    QSignalSpy refusedAfterBlank(&again, &OptionsDialog::inputRefused);
+    QTest::keyClick(box, 'z');
+    QApplication::clipboard()->setText(QStringLiteral(u"9x"));
+    box->paste();
+    QCOMPARE(box->text(), QStringLiteral(u" 9999"));
+    QCOMPARE(refusedAfterBlank.count(), 2);
     QTest::keyClick(box, Qt::Key_Backspace);
     QTest::keyClick(box, '6');
     QCOMPARE(box->text(), QStringLiteral(u" 9996"));

@@ -161,7 +161,7 @@ class StartupTest : public QObject {
 
     // Lists and initial states of the later subsystems' controls.
     QCOMPARE(c.CbFormat->count(), 8);
-    QCOMPARE(c.CbFormat->itemText(7), QStringLiteral(u"WebP"));
+    QCOMPARE(c.CbFormat->itemText(7), QStringLiteral(u"WEBP　Google WebP"));
     QCOMPARE(c.CbFormat->itemText(3), QStringLiteral(u"GIF　8bit：ﾊﾟﾚｯﾄ-Windowsシステム"));
     QCOMPARE(c.CbFormat->itemText(6), QStringLiteral(u"BMP　Windows Bitmap"));
     QVERIFY(!c.CbFormat->isEditable());
@@ -203,7 +203,8 @@ class StartupTest : public QObject {
     const QString gif = QStringLiteral(u"GIF　8bit：ﾊﾟﾚｯﾄ-Windowsシステム");
     QCOMPARE(mirelo::window::FitEntry(gif, metrics, 180), QStringLiteral(u"GIF　…ﾊﾟﾚｯﾄ-Windowsシステム"));
     QCOMPARE(mirelo::window::FitEntry(gif, metrics, 400), gif);
-    QCOMPARE(mirelo::window::FitEntry(QStringLiteral(u"WebP"), metrics, 180), QStringLiteral(u"WebP"));
+    const QString webp = QStringLiteral(u"WEBP　Google WebP");
+    QCOMPARE(mirelo::window::FitEntry(webp, metrics, 180), webp);
     QCOMPARE(mirelo::window::FitEntry(gif, metrics, 60), metrics.elidedText(gif, Qt::ElideRight, 60));
 
     // Output folder: broken after separators only, middle folders left out, the last ones kept.

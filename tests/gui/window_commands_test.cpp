@@ -2,6 +2,7 @@
 // their widgets, the log window's menu toggle and the help menu.
 
 #include <QAction>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -154,6 +155,30 @@ class WindowCommandsTest : public QObject {
     QCOMPARE(ReadIni("Width", "my", h.sizeIni()), std::string("320"));
     QCOMPARE(h.shell.beeps, 0);
 
+    // Typed into the list's field, which keeps the focus until "保存" is clicked: leaving the
+    // field does not pick "my", so the boxes' numbers are saved.
+    Choose(c.CbSize, 3);
+    TypeInto(c.SizeWidth, QStringLiteral(u"400"));
+    TypeInto(c.SizeHeight, QStringLiteral(u"250"));
+    c.CbSize->setFocus();
+    QTRY_VERIFY(c.CbSize->lineEdit()->hasFocus());
+    c.CbSize->lineEdit()->selectAll();
+    QTest::keyClicks(c.CbSize->lineEdit(), QStringLiteral(u"my"));
+    QTest::mouseClick(c.Bt_SizeSave, Qt::LeftButton);
+    QTRY_VERIFY(!c.CbSize->lineEdit()->hasFocus());
+    QCOMPARE(c.SizeWidth->text(), QStringLiteral(u"400"));
+    QCOMPARE(c.SizeHeight->text(), QStringLiteral(u"250"));
+    QCOMPARE(ReadIni("Width", "my", h.sizeIni()), std::string("400"));
+    QCOMPARE(ReadIni("Height", "my", h.sizeIni()), std::string("250"));
+    QCOMPARE(c.CbSize->count(), 8);
+    QCOMPARE(c.CbSize->currentIndex(), 3);
+    QCOMPARE(h.shell.beeps, 0);
+    Choose(c.CbSize, 3);
+    TypeInto(c.SizeWidth, QStringLiteral(u"320"));
+    TypeInto(c.SizeHeight, QStringLiteral(u"200"));
+    c.CbSize->lineEdit()->setText(QStringLiteral(u"my"));
+    QTest::mouseClick(c.Bt_SizeSave, Qt::LeftButton);
+
     // A built-in preset is not overwritten: beep, the boxes return to the selected preset.
     const std::string sizesBefore = ReadBytes(h.sizeIni());
     c.CbSize->lineEdit()->setText(QStringLiteral(u"100x75"));
@@ -181,6 +206,19 @@ class WindowCommandsTest : public QObject {
     QTest::mouseClick(c.Bt_SizeDel, Qt::LeftButton);
     QCOMPARE(h.shell.beeps, 2);
     QCOMPARE(c.CbSize->count(), 7);
+
+    // A text the program put in with a blank or a sign (a hand-edited size.ini) still refuses
+    // typed and pasted letters, each with a beep.
+    for (const QString& shown : {QStringLiteral(u" 80"), QStringLiteral(u"-5")}) {
+      c.SizeWidth->setText(shown);
+      c.SizeWidth->setFocus();
+      c.SizeWidth->end(false);
+      QTest::keyClick(c.SizeWidth, 'z');
+      QApplication::clipboard()->setText(QStringLiteral(u"9x"));
+      c.SizeWidth->paste();
+      QCOMPARE(c.SizeWidth->text(), shown);
+    }
+    QCOMPARE(h.shell.beeps, 6);
   }
 
   void sizeBoxesTakeDigitsAndLimitsOnLeaving_data() {

@@ -143,6 +143,9 @@ void BuildOutputSettings(QWidget* w, MainControls& c) {
   c.CbSize->setEditable(true);
   c.CbSize->setInsertPolicy(QComboBox::NoInsert);
   c.CbSize->setCompleter(nullptr);  // a typed name is taken as typed, never completed
+  // Nor does leaving the field with a preset's name in it pick that preset: the list would run
+  // CbSize_Click and put the preset's numbers back into the boxes just before "保存" reads them.
+  QObject::disconnect(c.CbSize->lineEdit(), &QLineEdit::editingFinished, c.CbSize, nullptr);
   c.Bt_SizeSave = Button(f5, u"Bt_SizeSave", u"保存", 1920, 510, 495, 255);
   c.Bt_SizeDel = Button(f5, u"Bt_SizeDel", u"削除", 2520, 510, 495, 255);
   c.Lb_WakuX = Label(f5, u"Lb_WakuX", u"横：", 240, 1005, 375, 255);
@@ -240,7 +243,7 @@ QStringList FormatEntries() {
   return {QStringLiteral(u"JPG　圧縮：ベースライン"),        QStringLiteral(u"JPG　圧縮：プログレッシブ"),
           QStringLiteral(u"PNG　Portable Network Graphics"), QStringLiteral(u"GIF　8bit：ﾊﾟﾚｯﾄ-Windowsシステム"),
           QStringLiteral(u"GIF　8bit：ﾊﾟﾚｯﾄ-使用色で最適化"), QStringLiteral(u"PCT　Macintosh Pict"),
-          QStringLiteral(u"BMP　Windows Bitmap"),           QStringLiteral(u"WebP")};
+          QStringLiteral(u"BMP　Windows Bitmap"),           QStringLiteral(u"WEBP　Google WebP")};
 }
 
 QStringList NamingEntries() {

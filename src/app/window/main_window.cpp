@@ -12,7 +12,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpressionValidator>
 #include <QScreen>
 #include <algorithm>
 #include <system_error>
@@ -129,10 +128,9 @@ bool MainWindow::Form_Load() {
   }
   // 2. AppDir came with the context. 3. Centre the window.
   Centre();
-  // 4. The size boxes take digits only.
-  const QRegularExpression digits(QStringLiteral(u"[0-9]*"));
-  c_.SizeWidth->setValidator(new QRegularExpressionValidator(digits, c_.SizeWidth));
-  c_.SizeHeight->setValidator(new QRegularExpressionValidator(digits, c_.SizeHeight));
+  // 4. The size boxes take digits only (as typed or pasted; a preset's "-5" is shown as read).
+  c_.SizeWidth->setValidator(new dialogs::TypedDigitsValidator(c_.SizeWidth));
+  c_.SizeHeight->setValidator(new dialogs::TypedDigitsValidator(c_.SizeHeight));
   // 5. Process state.
   InitialiseState();
   // 6. Formats.

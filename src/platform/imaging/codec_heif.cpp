@@ -62,10 +62,13 @@ bool IsHeifBrand(std::uint32_t brand) {
   return false;
 }
 
+}  // namespace
+
 // An RGB profile for the nclx primaries that are not sRGB's own (Display P3, BT.2020), with the
 // tone curve the description names. Empty when nothing needs converting or the curve is one we do
 // not reproduce (PQ and HLG are HDR signals; tone mapping them is out of a thumbnail's reach).
-std::vector<std::uint8_t> NclxProfile(const heif_color_profile_nclx& nclx) {
+// Also used by the layered AVIF reader.
+std::vector<std::uint8_t> NclxToIcc(const heif_color_profile_nclx& nclx) {
   cmsCIExyYTRIPLE primaries;
   if (nclx.color_primaries == heif_color_primaries_SMPTE_EG_432_1) {
     primaries = {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
@@ -111,6 +114,19 @@ std::vector<std::uint8_t> NclxProfile(const heif_color_profile_nclx& nclx) {
   }
   cmsDeleteContext(ctx);
   return bytes;
+}
+
+namespace {
+
+bool HasAvifBrand(Bytes data) {
+  if (data.size() < 16) return false;
+  const std::size_t end = std::min<std::size_t>(FourCc(data.data()), data.size());
+  for (std::size_t at = 8; at + 4 <= end; at += 4) {
+    if (at != 12 && (FourCc(data.data() + at) == Tag("avif") || FourCc(data.data() + at) == Tag("avis"))) {
+      return true;
+    }
+  }
+  return false;
 }
 
 // The smallest embedded thumbnail that still gives the caller what it needs, with the picture's
@@ -211,6 +227,7 @@ bool IsHeif(Bytes data) {
 }
 
 Image ReadHeif(Bytes data, const LoadOptions& options) {
+  if (HasAvifBrand(data) && AvifSelectsLayer(data)) return ReadLayeredAvif(data);
   std::unique_ptr<heif_context, ContextFree> ctx(heif_context_alloc());
   if (!ctx) throw std::bad_alloc();
   heif_context_set_maximum_image_size_limit(ctx.get(), kMaxSide);
@@ -263,7 +280,7 @@ Image ReadHeif(Bytes data, const LoadOptions& options) {
     // libheif hands over the structure even when it reports unknown primaries.
     std::unique_ptr<heif_color_profile_nclx, NclxFree> nclx(rawNclx);
     if (e.code == heif_error_Ok && nclx) {
-      const std::vector<std::uint8_t> icc = NclxProfile(*nclx);
+      const std::vector<std::uint8_t> icc = NclxToIcc(*nclx);
       if (!icc.empty()) detail::ConvertToSrgb(image, icc);
     }
   }

@@ -40,6 +40,10 @@ Image ReadTiff(Bytes data, const LoadOptions& options);
 Image ReadBmp(Bytes data, const LoadOptions& options);
 Image ReadPict(Bytes data, const LoadOptions& options);
 Image ReadHeif(Bytes data, const LoadOptions& options);  // HEIC/HEIF and AVIF
+// An AVIF whose properties pick an operating point or a layer ('a1op', 'lsel'), which libheif
+// does not honour: read by ReadLayeredAvif through libavif instead.
+bool AvifSelectsLayer(Bytes data);
+Image ReadLayeredAvif(Bytes data);
 Image ReadWebp(Bytes data, const LoadOptions& options);
 Image ReadJxl(Bytes data, const LoadOptions& options);
 // Camera RAW in the decoder process of raw_decoder.h; ReadRawInProcess is what that process runs

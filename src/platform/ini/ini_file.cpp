@@ -199,6 +199,18 @@ bool ModifyFile(const std::filesystem::path& file, Change change) {
   return ReplaceFileAtomically(file, after);
 }
 
+// Lines ending in CR LF, in CP932, or UTF-8 with a byte-order mark when CP932 cannot hold them.
+std::optional<std::string> LinesBytes(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) {
+    if (!IsValidUtf8(line)) return std::nullopt;
+    text += line;
+    text += kCrLf;
+  }
+  if (auto cp932 = EncodeCp932(text)) return cp932;
+  return std::string(kBom) + text;
+}
+
 bool ValidName(std::string_view name) {
   return !name.empty() && name.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
 }
@@ -480,10 +492,15 @@ bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view b
   if (hadOld && !S_ISREG(old.st_mode)) return false;
 
   static thread_local std::mt19937_64 random{std::random_device{}()};
+  const auto tempName = [&] {
+    return dir / ("." + target.filename().string() + ".tmp" + std::to_string(random() % 1000000000));
+  };
+  // An unnamed file first: it gets its name only once it is complete.
+  int fd = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  const bool unnamed = fd >= 0;
   fs::path temp;
-  int fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = dir / ("." + target.filename().string() + ".tmp" + std::to_string(random() % 1000000000));
+    temp = tempName();
     fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) return false;
   }
@@ -493,10 +510,20 @@ bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view b
   bool ok = hook ? hook(fd, bytes) : WriteAll(fd, bytes);
   if (ok && hadOld) ok = ::fchmod(fd, old.st_mode & 07777) == 0;
   if (ok) ok = ::fsync(fd) == 0;
+  if (ok && unnamed) {
+    ok = false;
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    for (int attempt = 0; attempt < 100 && !ok; ++attempt) {
+      temp = tempName();
+      ok = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0;
+      if (!ok && errno != EEXIST) break;
+    }
+    if (!ok) temp.clear();
+  }
   ok = (::close(fd) == 0) && ok;
   if (ok) ok = ::rename(temp.c_str(), target.c_str()) == 0;
   if (!ok) {
-    ::unlink(temp.c_str());
+    if (!temp.empty()) ::unlink(temp.c_str());
     return false;
   }
   const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -524,6 +551,30 @@ bool WriteValue(const std::filesystem::path& file, std::string_view section, std
   });
 }
 
+bool WriteValues(const std::filesystem::path& file, const std::vector<KeyValue>& values) {
+  return ModifyFile(file, [&](Document& doc, bool& changed) {
+    const std::string before = doc.Serialize();
+    for (const KeyValue& v : values) {
+      if (!doc.Set(v.section, v.key, v.value)) return false;
+    }
+    changed = doc.Serialize() != before;
+    return true;
+  });
+}
+
+bool CreateFile(const std::filesystem::path& file, const std::vector<std::string>& lines,
+                const std::vector<KeyValue>& values) {
+  const std::optional<std::string> head = LinesBytes(lines);
+  if (!head) return false;
+  Document doc = Document::Parse(*head);
+  for (const KeyValue& v : values) {
+    if (!doc.Set(v.section, v.key, v.value)) return false;
+  }
+  doc.EndLinesWithCrLf();
+  std::lock_guard lock(WriteMutex());
+  return ReplaceFileAtomically(file, doc.Serialize());
+}
+
 bool RemoveKey(const std::filesystem::path& file, std::string_view section, std::string_view key) {
   return ModifyFile(file, [&](Document& doc, bool& changed) {
     changed = doc.RemoveKey(section, key);
@@ -545,15 +596,10 @@ std::optional<std::vector<std::string>> ReadLines(const std::filesystem::path& f
 }
 
 bool WriteLines(const std::filesystem::path& file, const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) {
-    if (!IsValidUtf8(line)) return false;
-    text += line;
-    text += kCrLf;
-  }
+  const std::optional<std::string> bytes = LinesBytes(lines);
+  if (!bytes) return false;
   std::lock_guard lock(WriteMutex());
-  if (auto cp932 = EncodeCp932(text)) return ReplaceFileAtomically(file, *cp932);
-  return ReplaceFileAtomically(file, std::string(kBom) + text);
+  return ReplaceFileAtomically(file, *bytes);
 }
 
 }  // namespace mirelo::ini

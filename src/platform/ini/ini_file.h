@@ -97,6 +97,21 @@ std::optional<std::string> ReadValue(const std::filesystem::path& file, std::str
 // Writes a value, creating the file when missing. False when it could not be written.
 bool WriteValue(const std::filesystem::path& file, std::string_view section, std::string_view key,
                 std::string_view value);
+// One value of several written together.
+struct KeyValue {
+  std::string section;
+  std::string key;
+  std::string value;
+};
+// Writes the values in their order with one replacement of the file (created when missing): the
+// bytes of one WriteValue after the other, but no file ever holds only some of them.
+bool WriteValues(const std::filesystem::path& file, const std::vector<KeyValue>& values);
+// A new file: the lines (as WriteLines writes them), then the values (as WriteValues), put in
+// place whole at once, so a crash at any moment leaves no file or the whole one. An existing
+// file is replaced.
+bool CreateFile(const std::filesystem::path& file, const std::vector<std::string>& lines,
+                const std::vector<KeyValue>& values);
+
 // Removes a key or a whole section. True when the file is as asked afterwards (nothing to remove
 // counts as success, as on Windows).
 bool RemoveKey(const std::filesystem::path& file, std::string_view section, std::string_view key);
@@ -111,7 +126,8 @@ bool WriteLines(const std::filesystem::path& file, const std::vector<std::string
 
 // Replaces a file atomically with bytes: temporary file in the same folder, fsync, rename, fsync
 // of the folder. The old file (or none) stays when anything fails. Anything but an ordinary file
-// in its place is left alone (false).
+// in its place is left alone (false). The temporary file has no name while it is written where
+// the file system allows, so a process killed meanwhile leaves nothing behind.
 bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view bytes);
 
 }  // namespace mirelo::ini

@@ -1,6 +1,8 @@
 // Files written by ImageMagick in many variants decode to the pixels ImageMagick itself decodes;
 // today's formats, written by their own encoders, decode to the pixels their own decoders give.
 
+#include <aom/aom_encoder.h>
+#include <aom/aomcx.h>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -372,6 +374,155 @@ const ToolVariant kToolVariants[] = {
 
 INSTANTIATE_TEST_SUITE_P(Variants, ToolVariantRead, ::testing::ValuesIn(kToolVariants),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A layered AVIF as no encoder here writes one: libaom codes the picture in three spatial layers
+// (a quarter, a half, the whole), the item's 'a1op' and 'lsel' pick which one is the picture.
+// The boxes are the minimum a still AVIF needs; ispe gives the picked layer's size.
+std::string Be32(std::uint32_t v) { return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
+std::string Be16(std::uint16_t v) { return {char(v >> 8), char(v)}; }
+std::string Box(const char* type, const std::string& body) {
+  return Be32(static_cast<std::uint32_t>(8 + body.size())) + type + body;
+}
+std::string FullBox(const char* type, char version, const std::string& body) {
+  return Box(type, std::string{version, 0, 0, 0} + body);
+}
+
+std::string LayeredAv1(const Image& picture) {
+  constexpr int kLayers = 3;
+  aom_codec_iface_t* iface = aom_codec_av1_cx();
+  aom_codec_enc_cfg_t cfg;
+  if (aom_codec_enc_config_default(iface, &cfg, AOM_USAGE_REALTIME) != AOM_CODEC_OK) return {};
+  cfg.g_w = static_cast<unsigned>(picture.width);
+  cfg.g_h = static_cast<unsigned>(picture.height);
+  cfg.g_timebase = {1, 30};
+  cfg.g_lag_in_frames = 0;
+  cfg.rc_end_usage = AOM_CBR;
+  cfg.rc_target_bitrate = 4000;
+  cfg.g_threads = 1;
+  aom_codec_ctx_t codec;
+  if (aom_codec_enc_init(&codec, iface, &cfg, 0) != AOM_CODEC_OK) return {};
+  std::unique_ptr<aom_codec_ctx_t, aom_codec_err_t (*)(aom_codec_ctx_t*)> closer(&codec, aom_codec_destroy);
+  aom_codec_control(&codec, AOME_SET_CPUUSED, 8);
+  aom_svc_params_t svc{};
+  svc.number_spatial_layers = kLayers;
+  svc.number_temporal_layers = 1;
+  svc.framerate_factor[0] = 1;
+  for (int i = 0; i < kLayers; ++i) {
+    svc.scaling_factor_num[i] = 1;
+    svc.scaling_factor_den[i] = 1 << (kLayers - 1 - i);
+    svc.max_quantizers[i] = 20;
+    svc.layer_target_bitrate[i] = 1000 * (i + 1);
+  }
+  if (aom_codec_control(&codec, AV1E_SET_SVC_PARAMS, &svc) != AOM_CODEC_OK) return {};
+  std::unique_ptr<aom_image_t, void (*)(aom_image_t*)> yuv(
+      aom_img_alloc(nullptr, AOM_IMG_FMT_I420, cfg.g_w, cfg.g_h, 1), aom_img_free);
+  for (int y = 0; y < picture.height; ++y) {
+    for (int x = 0; x < picture.width; ++x) {
+      const std::uint8_t* p = picture.row(y) + 3 * x;
+      const double r = p[0], g = p[1], b = p[2];
+      yuv->planes[0][y * yuv->stride[0] + x] = static_cast<std::uint8_t>(16 + (65.7 * r + 129.1 * g + 25.1 * b) / 256);
+      if (x % 2 || y % 2) continue;
+      yuv->planes[1][y / 2 * yuv->stride[1] + x / 2] = static_cast<std::uint8_t>(128 + (-37.9 * r - 74.2 * g + 112 * b) / 256);
+      yuv->planes[2][y / 2 * yuv->stride[2] + x / 2] = static_cast<std::uint8_t>(128 + (112 * r - 93.8 * g - 18.2 * b) / 256);
+    }
+  }
+  std::string stream;
+  for (int layer = 0; layer < kLayers; ++layer) {
+    aom_svc_layer_id_t id{};
+    id.spatial_layer_id = layer;
+    aom_codec_control(&codec, AV1E_SET_SVC_LAYER_ID, &id);
+    if (aom_codec_encode(&codec, yuv.get(), 0, 1, layer == 0 ? AOM_EFLAG_FORCE_KF : 0) != AOM_CODEC_OK) return {};
+    aom_codec_iter_t it = nullptr;
+    while (const aom_codec_cx_pkt_t* packet = aom_codec_get_cx_data(&codec, &it)) {
+      if (packet->kind == AOM_CODEC_CX_FRAME_PKT) {
+        stream.append(static_cast<const char*>(packet->data.frame.buf), packet->data.frame.sz);
+      }
+    }
+  }
+  // An item holds no temporal delimiters (OBU type 2).
+  std::string item;
+  for (std::size_t at = 0; at < stream.size();) {
+    const std::uint8_t header = static_cast<std::uint8_t>(stream[at]);
+    std::size_t body = at + 1 + ((header & 4) ? 1 : 0);
+    std::size_t size = 0;
+    for (int shift = 0;; shift += 7) {
+      const std::uint8_t b = static_cast<std::uint8_t>(stream[body++]);
+      size |= std::size_t(b & 127) << shift;
+      if (!(b & 128)) break;
+    }
+    if (((header >> 3) & 15) != 2) item += stream.substr(at, body + size - at);
+    at = body + size;
+  }
+  return item;
+}
+
+std::vector<std::uint8_t> LayeredAvif(const std::string& av1, Size shown, int operatingPoint, int layer, bool turned) {
+  const std::string ftyp = Box("ftyp", std::string("avif") + Be32(0) + "avifmif1miaf");
+  const std::string hdlr = FullBox("hdlr", 0, Be32(0) + "pict" + Be32(0) + Be32(0) + Be32(0) + std::string(1, '\0'));
+  const std::string pitm = FullBox("pitm", 0, Be16(1));
+  const std::string iinf = FullBox("iinf", 0, Be16(1) + FullBox("infe", 2, Be16(1) + Be16(0) + "av01" + std::string(1, '\0')));
+  const std::string ipco =
+      Box("ipco", FullBox("ispe", 0, Be32(static_cast<std::uint32_t>(shown.width)) + Be32(static_cast<std::uint32_t>(shown.height))) +
+                      Box("av1C", std::string{char(0x81), 0x1F, 0x0C, 0}) + FullBox("pixi", 0, std::string{3, 8, 8, 8}) +
+                      Box("a1op", std::string(1, char(operatingPoint))) + Box("lsel", Be16(static_cast<std::uint16_t>(layer))) +
+                      Box("irot", std::string(1, 1)));
+  // Item 1 has the five properties (and the quarter turn anticlockwise); av1C, a1op, lsel and
+  // irot are essential.
+  const std::string ipma = FullBox("ipma", 0, Be32(1) + Be16(1) + std::string{char(turned ? 6 : 5), 1, char(0x82), 3, char(0x84), char(0x85), char(0x86)}.substr(0, turned ? 7 : 6));
+  const auto meta = [&](std::uint32_t offset) {
+    const std::string iloc = FullBox("iloc", 0, std::string{0x44, 0} + Be16(1) + Be16(1) + Be16(0) + Be16(1) + Be32(offset) +
+                                                    Be32(static_cast<std::uint32_t>(av1.size())));
+    return FullBox("meta", 0, hdlr + pitm + iloc + iinf + Box("iprp", ipco + ipma));
+  };
+  const auto offset = static_cast<std::uint32_t>(ftyp.size() + meta(0).size() + 8);
+  const std::string file = ftyp + meta(offset) + Box("mdat", av1);
+  return {file.begin(), file.end()};
+}
+
+// libheif shows the top layer whatever the file picks; the picked layer is the picture, as
+// libavif's own avifdec shows it.
+TEST(LayeredAvif, DecodesTheLayerTheFilePicks) {
+  if (!test::HasTool("avifdec")) GTEST_SKIP() << "avifdec is not installed";
+  const std::string av1 = LayeredAv1(test::SyntheticPicture(96, 64));
+  ASSERT_FALSE(av1.empty());
+  test::TempDir dir;
+  struct Row {
+    int operatingPoint, layer;
+    Size size;  // as stored
+    bool turned;
+  };
+  for (const Row& row : {Row{2, 0, {24, 16}, false}, Row{1, 1, {48, 32}, false}, Row{0, 2, {96, 64}, false},
+                         Row{2, 0, {24, 16}, true}}) {
+    SCOPED_TRACE(std::to_string(row.operatingPoint) + (row.turned ? " turned" : ""));
+    const std::string name = "op" + std::to_string(row.operatingPoint) + (row.turned ? "t" : "");
+    const auto file = dir / (name + ".avif");
+    test::WriteBytes(file, LayeredAvif(av1, row.size, row.operatingPoint, row.layer, row.turned));
+    const auto ref = dir / (name + ".png");
+    ASSERT_TRUE(test::RunTool({"avifdec", file.string(), ref.string()}));
+    const Image image = DecodeImage(ReadFileBytes(file));
+    Image expected = DecodeImage(ReadFileBytes(ref));
+    // avifdec leaves the turn to the viewer.
+    if (row.turned) detail::ApplyOrientation(expected, 8);
+    const Size size = row.turned ? Size{row.size.height, row.size.width} : row.size;
+    EXPECT_EQ((Size{image.width, image.height}), size);
+    EXPECT_EQ((Size{image.sourceWidth, image.sourceHeight}), size);
+    ASSERT_EQ((Size{expected.width, expected.height}), size);
+    EXPECT_LE(test::MaxChannelDifference(image, expected), 1);
+    EXPECT_EQ(image.storedBitsPerPixel, 24);
+  }
+  // Cut anywhere, it is a damaged file, never a part of a picture.
+  const std::vector<std::uint8_t> whole = LayeredAvif(av1, {24, 16}, 2, 0, false);
+  for (const std::size_t size : {std::size_t{40}, whole.size() / 2, whole.size() - 1}) {
+    const std::vector<std::uint8_t> cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(size));
+    int number = 0;
+    try {
+      DecodeImage(cut);
+    } catch (const Error& e) {
+      number = e.number();
+    }
+    EXPECT_EQ(number, err::kInvalidFileFormat) << size;
+  }
+}
 
 // Camera RAW: a DNG written here, demosaiced like LibRaw's own dcraw_emu with the same settings
 // (camera white balance, sRGB, 8 bits), upright for every orientation.

@@ -1,6 +1,8 @@
 // Our writers checked by an independent decoder; colour management and shrink-on-load.
 
 #include <gtest/gtest.h>
+#include <jxl/encode.h>
+#include <jxl/encode_cxx.h>
 
 #include <cstring>
 #include <string>
@@ -271,14 +273,65 @@ TEST(ColorManagement, AdobeRgbConvertedLikeImageMagick) {
   }
 }
 
+// A lossless CMYK JPEG XL of raw C, M, Y, K samples (0 = no ink, as ImageMagick writes them):
+// JPEG XL stores them inverted, K as an extra channel of type black, the inks' profile as ICC.
+std::vector<std::uint8_t> CmykJxl(const std::vector<std::uint8_t>& raw, int width, int height,
+                                  const std::vector<std::uint8_t>& icc) {
+  JxlEncoderPtr encoder = JxlEncoderMake(nullptr);
+  JxlEncoder* enc = encoder.get();
+  JxlBasicInfo info;
+  JxlEncoderInitBasicInfo(&info);
+  info.xsize = static_cast<std::uint32_t>(width);
+  info.ysize = static_cast<std::uint32_t>(height);
+  info.bits_per_sample = 8;
+  info.num_extra_channels = 1;
+  info.uses_original_profile = JXL_TRUE;
+  JxlExtraChannelInfo black;
+  JxlEncoderInitExtraChannelInfo(JXL_CHANNEL_BLACK, &black);
+  black.bits_per_sample = 8;
+  if (JxlEncoderSetCodestreamLevel(enc, 10) != JXL_ENC_SUCCESS || JxlEncoderSetBasicInfo(enc, &info) != JXL_ENC_SUCCESS ||
+      JxlEncoderSetExtraChannelInfo(enc, 0, &black) != JXL_ENC_SUCCESS ||
+      JxlEncoderSetICCProfile(enc, icc.data(), icc.size()) != JXL_ENC_SUCCESS) {
+    return {};
+  }
+  std::vector<std::uint8_t> cmy, k;
+  for (std::size_t i = 0; i + 4 <= raw.size(); i += 4) {
+    for (int c = 0; c < 3; ++c) cmy.push_back(static_cast<std::uint8_t>(255 - raw[i + c]));
+    k.push_back(static_cast<std::uint8_t>(255 - raw[i + 3]));
+  }
+  JxlEncoderFrameSettings* frame = JxlEncoderFrameSettingsCreate(enc, nullptr);
+  const JxlPixelFormat three{3, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0}, one{1, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+  if (JxlEncoderSetFrameLossless(frame, JXL_TRUE) != JXL_ENC_SUCCESS ||
+      JxlEncoderAddImageFrame(frame, &three, cmy.data(), cmy.size()) != JXL_ENC_SUCCESS ||
+      JxlEncoderSetExtraChannelBuffer(frame, &one, k.data(), k.size(), 0) != JXL_ENC_SUCCESS) {
+    return {};
+  }
+  JxlEncoderCloseInput(enc);
+  std::vector<std::uint8_t> out(4096);
+  std::uint8_t* next = out.data();
+  std::size_t avail = out.size();
+  for (;;) {
+    const JxlEncoderStatus status = JxlEncoderProcessOutput(enc, &next, &avail);
+    if (status == JXL_ENC_SUCCESS) break;
+    if (status != JXL_ENC_NEED_MORE_OUTPUT) return {};
+    const std::size_t used = static_cast<std::size_t>(next - out.data());
+    out.resize(out.size() * 2);
+    next = out.data() + used;
+    avail = out.size() - used;
+  }
+  out.resize(static_cast<std::size_t>(next - out.data()));
+  return out;
+}
+
 TEST(ColorManagement, CmykWithProfileConvertedLikeImageMagick) {
   test::TempDir dir;
   const auto cmyk = Write(dir, "cmyk.icc", test::MakeProfile("cmyk"));
   const auto srgb = Write(dir, "srgb.icc", test::MakeProfile("srgb"));
   const auto base = dir / "base.png";
   ASSERT_TRUE(test::MagickConvert({"-size", "80x60", "-seed", "5", "plasma:", "-depth", "8", base.string()}));
-  for (const char* name : {"cmyk.jpg", "cmyk.tif", "cmyk16.tif"}) {
-    const auto tagged = dir / name;
+  for (const char* name : {"cmyk.jpg", "cmyk.tif", "cmyk16.tif", "cmyk.jxl"}) {
+    const bool jxl = std::string(name) == "cmyk.jxl";
+    const auto tagged = dir / (jxl ? "cmyk.jxl.tif" : name);
     const auto reference = dir / (std::string(name) + ".ref.png");
     const std::string depth = std::string(name) == "cmyk16.tif" ? "16" : "8";
     ASSERT_TRUE(test::MagickConvert({base.string(), "-colorspace", "CMYK", "-depth", depth, "-quality", "98",
@@ -287,8 +340,15 @@ TEST(ColorManagement, CmykWithProfileConvertedLikeImageMagick) {
     const auto expected = MagickDecode(reference);
     const auto naive = MagickDecode(tagged);
     ASSERT_TRUE(expected && naive);
-    const Image image = DecodeImage(test::ReadFileBytes(tagged));
-    EXPECT_EQ(image.storedBitsPerPixel, depth == "16" ? 64 : 32) << name;
+    auto file = tagged;
+    if (jxl) {
+      // The same inks as a JPEG XL: the TIFF's samples, with the black one as its extra channel.
+      const auto raw = dir / "cmyk.raw";
+      ASSERT_TRUE(test::MagickConvert({tagged.string(), "-depth", "8", "cmyk:" + raw.string()}));
+      file = Write(dir, name, CmykJxl(test::ReadFileBytes(raw), 80, 60, test::MakeProfile("cmyk")));
+    }
+    const Image image = DecodeImage(test::ReadFileBytes(file));
+    EXPECT_EQ(image.storedBitsPerPixel, depth == "16" ? 64 : jxl ? 24 : 32) << name;
     // Four-dimensional tables interpolate a little differently at 8 and at 16 bits.
     EXPECT_LE(test::MaxChannelDifference(image, *expected), 8) << name;
     EXPECT_GE(test::Psnr(image, *expected), 40.0) << name;

@@ -1,7 +1,8 @@
 // The camera RAW decoder process: the parent's side (ReadRaw) and the decoder's (ServeRawDecode).
 //
 // Protocol over one stream socket, native byte order (both ends are this build):
-//   parent  -> decoder: "MIRAW001", u64 length, u8 shrink, the file's bytes
+//   parent  -> decoder: "MIRAW001", u64 length, u8 shrink (the file's bytes are in a sealed
+//                       memory file, the decoder's descriptor 3, mapped and never copied)
 //   decoder -> parent:  'S' i32 width, i32 height   (full upright size; only when shrink is 1)
 //   parent  -> decoder: i32 width, i32 height       (the smallest size the caller can use)
 //   decoder -> parent:  'I' picture header + pixels, or 'E' i32 number, u32 length, message
@@ -19,6 +20,7 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -33,6 +35,8 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "platform/error.h"
@@ -108,22 +112,36 @@ std::string FindDecoder() {
   return {};
 }
 
+bool WriteAll(int fd, const void* bytes, std::size_t size);
+
 // ---------------------------------------------------------------------------------------------
 // The parent's side
 
 class DecoderProcess {
  public:
-  DecoderProcess(const std::string& path, const RawDecoderLimits& limits)
+  DecoderProcess(const std::string& path, const RawDecoderLimits& limits, Bytes data)
       : limits_(limits), deadline_(Clock::now() + std::chrono::seconds(limits.wallSeconds)) {
+    const int file = ::memfd_create("mirelo-raw-file", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    if (file < 0) Fail("cannot create a memory file");
+    const bool written = WriteAll(file, data.data(), data.size()) &&
+                         ::fcntl(file, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) == 0;
+    if (!written) {
+      ::close(file);
+      Fail("cannot fill a memory file");
+    }
     int sv[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) Fail("cannot create a socket");
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) {
+      ::close(file);
+      Fail("cannot create a socket");
+    }
     fd_ = sv[0];
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attr;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, sv[1], 0);
     posix_spawn_file_actions_adddup2(&actions, sv[1], 1);
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    posix_spawn_file_actions_adddup2(&actions, file, 3);
+    posix_spawn_file_actions_addclosefrom_np(&actions, 4);
     posix_spawnattr_init(&attr);
     sigset_t none, all;
     sigemptyset(&none);
@@ -137,6 +155,7 @@ class DecoderProcess {
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     ::close(sv[1]);
+    ::close(file);
     if (rc != 0) {
       pid_ = -1;
       Fail(std::string("cannot start ") + path + ": " + std::strerror(rc));
@@ -170,7 +189,6 @@ class DecoderProcess {
     Send(kMagic, sizeof kMagic);
     Send(&length, sizeof length);
     Send(&shrink, 1);
-    Send(data.data(), data.size());
     for (;;) {
       char kind = 0;
       Receive(&kind, 1);
@@ -267,12 +285,22 @@ class DecoderProcess {
   }
 
   // The answer is complete: the decoder has nothing left to do but end, which it would spend
-  // freeing what the kernel frees at once.
+  // freeing what the kernel frees at once. Its exit is collected beside the caller, which need
+  // not wait for the kernel to tear the process down.
   void Finish() {
     ::close(fd_);
     fd_ = -1;
     ::kill(pid_, SIGKILL);
-    Reap();
+    try {
+      std::thread([pid = pid_] {
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+      }).detach();
+      pid_ = -1;
+    } catch (const std::system_error&) {
+      Reap();
+    }
   }
 
   int Reap() {
@@ -410,11 +438,11 @@ Image ReadRaw(Bytes data, const LoadOptions& options) {
   }
   if (path.empty()) detail::ThrowInvalidFormat("raw: the RAW decoder program mirelo-raw-decoder is missing");
   if (data.size() > kMaxFileBytes) detail::ThrowInvalidFormat("raw: file too large");
-  DecoderProcess decoder(path, limits);
+  DecoderProcess decoder(path, limits, data);
   return decoder.Decode(data, options);
 }
 
-int ServeRawDecode(int fd) {
+int ServeRawDecode(int fd, int fileFd) {
   char magic[sizeof kMagic];
   std::uint64_t length = 0;
   std::uint8_t shrink = 0;
@@ -422,13 +450,12 @@ int ServeRawDecode(int fd) {
       !ReadAll(fd, &length, sizeof length) || !ReadAll(fd, &shrink, 1) || length > kMaxFileBytes) {
     return 2;
   }
-  std::vector<std::uint8_t> data;
-  try {
-    data.resize(length);
-  } catch (const std::bad_alloc&) {
-    return 3;
-  }
-  if (!ReadAll(fd, data.data(), data.size())) return 2;
+  struct stat st {};
+  if (::fstat(fileFd, &st) != 0 || std::uint64_t(st.st_size) != length || length == 0) return 2;
+  void* mapped = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fileFd, 0);
+  if (mapped == MAP_FAILED) return 3;
+  ::close(fileFd);
+  const Bytes data(static_cast<const std::uint8_t*>(mapped), length);
   Confine();
 
   const auto error = [fd](std::int32_t number, const std::string& what) {

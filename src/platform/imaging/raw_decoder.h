@@ -3,10 +3,10 @@
 // Camera RAW files are decoded in a process of their own. LibRaw parses untrusted files with
 // little checking (it has overrun heap buffers, walked box structures for ever and read past the
 // end of files here), so its faults must not reach the window or a run of thousands of files:
-// ReadRaw starts the decoder program `mirelo-raw-decoder`, hands it the file's bytes over a
-// socket, and receives the picture. The decoder runs under limits of memory and CPU time, with a
-// system-call filter that lets it compute and use the socket it was given, and nothing else; a
-// crash, a signal, a limit or a hang becomes 20009 for that file only.
+// ReadRaw starts the decoder program `mirelo-raw-decoder`, hands it the file's bytes in a sealed
+// memory file and receives the picture over a socket. The decoder runs under limits of memory
+// and CPU time, with a system-call filter that lets it compute and use the descriptors it was
+// given, and nothing else; a crash, a signal, a limit or a hang becomes 20009 for that file only.
 
 #include <cstdint>
 #include <string>
@@ -28,8 +28,9 @@ struct RawDecoderLimits {
 void SetRawDecoder(const std::string& path, const RawDecoderLimits& limits);
 std::string RawDecoderPath();
 
-// The decoder program's side: serves one request on `fd` (a connected socket) and returns the
-// process' exit status. Confines the process before it hands the bytes to LibRaw.
-int ServeRawDecode(int fd);
+// The decoder program's side: serves one request on `fd` (a connected socket) for the file in
+// `fileFd` (a memory file) and returns the process' exit status. Confines the process before it
+// hands the bytes to LibRaw.
+int ServeRawDecode(int fd, int fileFd);
 
 }  // namespace mirelo::imaging

@@ -1,5 +1,6 @@
 // mirelo-raw-decoder: decodes one camera RAW file for mirelo and mirelo-batch, which start it
-// with a connected socket as its standard input and output (see raw_decoder.h).
+// with a connected socket as its standard input and output and the file as descriptor 3 (see
+// raw_decoder.h).
 
 #include <cstdio>
 #include <cstring>
@@ -17,5 +18,5 @@ int main(int argc, char** argv) {
     std::fputs("mirelo-raw-decoder: started by mirelo and mirelo-batch, not by hand\n", stderr);
     return 2;
   }
-  return mirelo::imaging::ServeRawDecode(0);
+  return mirelo::imaging::ServeRawDecode(0, 3);
 }

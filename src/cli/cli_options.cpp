@@ -32,7 +32,7 @@ bool AllDigits(std::string_view text) {
 }
 
 // The keys of thumb.ini a run can read.
-constexpr std::array<std::pair<std::string_view, std::string_view>, 31> kSettingsKeys{{
+constexpr std::array<std::pair<std::string_view, std::string_view>, 36> kSettingsKeys{{
     {"Location", "Top"},        {"Location", "Left"},       {"Thumbnail", "Mode"},     {"Thumbnail", "Size"},
     {"Thumbnail", "Fit"},       {"Image", "Mode"},          {"Image", "Quality"},      {"Output", "Mode"},
     {"Output", "Path"},         {"FileName", "Mode"},       {"FileName", "Text"},      {"FileName", "Char"},
@@ -40,7 +40,8 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 31> kSetting
     {"Proc", "AutoTrim"},       {"Proc", "AutoTrimTH"},     {"Proc", "AutoContrast"},  {"Proc", "DPI"},
     {"Proc", "DPIValue"},       {"StillFrame", "File"},     {"StillFrame", "Top"},     {"StillFrame", "Left"},
     {"StillFrame", "Width"},    {"StillFrame", "Height"},   {"VideoFrame", "File"},    {"VideoFrame", "Top"},
-    {"VideoFrame", "Left"},     {"VideoFrame", "Width"},    {"VideoFrame", "Height"},
+    {"VideoFrame", "Left"},     {"VideoFrame", "Width"},    {"VideoFrame", "Height"},   {"Batch", "FolderDrop"},
+    {"Batch", "KeepTree"},      {"Batch", "SkipDone"},      {"Batch", "KeepGoing"},    {"Batch", "AutoScene"},
 }};
 
 std::optional<IniOverride> ParseOverride(std::string_view text) {

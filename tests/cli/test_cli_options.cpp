@@ -76,6 +76,8 @@ TEST(IsSettingsKey, KnowsTheKeysOfThumbIniWithoutRegardToCase) {
   EXPECT_TRUE(IsSettingsKey("Image", "Quality"));
   EXPECT_TRUE(IsSettingsKey("PROC", "dpivalue"));
   EXPECT_TRUE(IsSettingsKey("VideoFrame", "Height"));
+  EXPECT_TRUE(IsSettingsKey("Batch", "KeepGoing"));
+  EXPECT_TRUE(IsSettingsKey("batch", "autoscene"));
   EXPECT_FALSE(IsSettingsKey("Program", "Version"));
   EXPECT_FALSE(IsSettingsKey("Image", "Mod"));
 }

@@ -2,6 +2,7 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFontMetrics>
 #include <QLabel>
@@ -11,19 +12,37 @@
 #include <QStyle>
 #include <QTimer>
 #include <QUrl>
+#include <sys/stat.h>
+
 #include <algorithm>
 
+#include "app/log_buffer.h"
+#include "app/utilities.h"
 #include "app/window/main_controls.h"
 #include "app/window/main_window.h"
 #include "filelist/preview_panel.h"
 #include "platform/shell/shell.h"
 #include "production/extensions.h"
+#include "production/folder_reader.h"
 
 namespace mirelo::filelist {
 namespace {
 
 // The widest entry the list measures (a signed 16-bit extent less the 20 pixels of margin).
 constexpr int kWidestEntry = 32747;
+// The window's share of a folder drop: at most this long per turn of its event loop.
+constexpr int kDrainBudgetMs = 8;
+constexpr int kDrainIntervalMs = 10;
+// The role of an entry's root (the folder it was found under) on its List1 item.
+constexpr int kRootRole = Qt::UserRole + 1;
+
+bool IsFolder(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string Bytes(const QString& text) { return QFile::encodeName(text).toStdString(); }
+QString Name(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
 
 class Programmatic {
  public:
@@ -52,8 +71,11 @@ std::vector<std::string> DroppedLocalPaths(const QMimeData& data) {
 }
 
 FileListPanel::FileListPanel(window::MainWindow& window, const window::MainControls& controls, shell::Shell& shell,
-                             PreviewPanel& preview)
-    : QObject(&window), window_(window), c_(controls), shell_(shell), preview_(preview) {
+                             PreviewPanel& preview, app::LogBuffer& log)
+    : QObject(&window), window_(window), c_(controls), shell_(shell), preview_(preview), log_(log) {
+  drainTimer_ = new QTimer(this);
+  drainTimer_->setInterval(kDrainIntervalMs);
+  connect(drainTimer_, &QTimer::timeout, this, &FileListPanel::DrainFound);
   QListWidget* list = c_.List1;
   list->setAcceptDrops(true);
   list->viewport()->setAcceptDrops(true);
@@ -77,6 +99,8 @@ FileListPanel::FileListPanel(window::MainWindow& window, const window::MainContr
   connect(c_.Bt_All_Del, &QPushButton::clicked, this, &FileListPanel::Bt_All_Del_Click);
   connect(c_.Bt_Expl, &QPushButton::clicked, this, &FileListPanel::Bt_Expl_Click);
 }
+
+FileListPanel::~FileListPanel() { StopReader(); }
 
 void FileListPanel::RequestClick() {
   if (clickPending_) return;
@@ -118,6 +142,17 @@ bool FileListPanel::eventFilter(QObject* watched, QEvent* event) {
 
 void FileListPanel::List1_OLEDragDrop(const std::vector<std::string>& paths) {
   if (window_.BatchRunning != 0) return;
+  if (window_.Settings().FolderDrop == 1) {
+    // Drops keep their order: one made while a folder is read waits for it.
+    if (Reading()) {
+      queuedDrops_.push_back(paths);
+      return;
+    }
+    if (std::any_of(paths.begin(), paths.end(), IsFolder)) {
+      StartFolderDrop(paths);
+      return;
+    }
+  }
   window_.DropInProgress = -1;
   std::vector<std::string> listed;
   listed.reserve(static_cast<std::size_t>(c_.List1->count()));
@@ -128,11 +163,7 @@ void FileListPanel::List1_OLEDragDrop(const std::vector<std::string>& paths) {
     c_.List1->setUpdatesEnabled(false);
     for (const std::string& path : accepted) {
       preview_.CurrentFile = path;
-      auto* item = new QListWidgetItem(QFile::decodeName(QByteArray::fromStdString(path)));
-      item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-      item->setCheckState(Qt::Checked);
-      c_.List1->addItem(item);
-      c_.List2->addItem(QString());
+      AppendEntry(path, std::string());
     }
     c_.List1->setCurrentRow(c_.List1->count() - 1);
     c_.List1->setUpdatesEnabled(true);
@@ -142,16 +173,134 @@ void FileListPanel::List1_OLEDragDrop(const std::vector<std::string>& paths) {
   UpdateListExtent();
 }
 
-void FileListPanel::UpdateListExtent() {
+void FileListPanel::AppendEntry(const std::string& path, const std::string& root) {
+  auto* item = new QListWidgetItem(Name(path));
+  item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+  item->setCheckState(Qt::Checked);
+  if (!root.empty()) item->setData(kRootRole, Name(root));
+  c_.List1->addItem(item);
+  c_.List2->addItem(QString());
+}
+
+void FileListPanel::StartFolderDrop(std::vector<std::string> paths) {
+  listed_.clear();
+  listed_.reserve(static_cast<std::size_t>(c_.List1->count()));
+  for (int i = 0; i < c_.List1->count(); ++i) listed_.insert(Bytes(c_.List1->item(i)->text()));
+  firstAdded_ = -1;
+  readerCancel_.store(false);
+  {
+    std::lock_guard lock(foundMutex_);
+    found_.clear();
+    readerDone_ = false;
+  }
+  // The naming rule and output folder as they are now tell the program's own thumbnails apart.
+  reader_ = std::thread([this, paths = std::move(paths), settings = window_.Settings()] {
+    for (const std::string& path : paths) {
+      if (readerCancel_.load()) break;
+      if (!IsFolder(path)) {
+        if (production::CheckDropPath(path, {}) != production::DropVerdict::Accepted) continue;
+        std::lock_guard lock(foundMutex_);
+        found_.push_back({path, std::string()});
+        continue;
+      }
+      std::string root = path;
+      while (root.size() > 1 && root.back() == '/') root.pop_back();
+      production::FolderReadOptions options;
+      options.settings = &settings;
+      options.cancel = &readerCancel_;
+      options.onFolderDone = [this, &root](const std::vector<std::string>& files) {
+        std::lock_guard lock(foundMutex_);
+        for (const std::string& file : files) found_.push_back({file, root});
+      };
+      const production::FolderReadResult result = production::ReadFolderTree(root, options);
+      for (const std::string& folder : result.unreadable) log_.Append(production::FolderUnreadableMessage(folder));
+    }
+    std::lock_guard lock(foundMutex_);
+    readerDone_ = true;
+  });
+  drainTimer_->start();
+}
+
+void FileListPanel::DrainFound() {
+  QElapsedTimer clock;
+  clock.start();
+  const int before = c_.List1->count();
+  bool done = false;
+  std::vector<Found> batch;
+  do {
+    batch.clear();
+    {
+      std::lock_guard lock(foundMutex_);
+      while (!found_.empty() && batch.size() < 256) {
+        batch.push_back(std::move(found_.front()));
+        found_.pop_front();
+      }
+      done = readerDone_ && found_.empty();
+    }
+    if (batch.empty()) break;
+    window_.DropInProgress = -1;
+    const Programmatic quiet(programmatic_);
+    c_.List1->setUpdatesEnabled(false);
+    for (const Found& f : batch) {
+      if (listed_.insert(f.path).second) AppendEntry(f.path, f.root);
+    }
+    c_.List1->setUpdatesEnabled(true);
+    window_.DropInProgress = 0;
+  } while (!done && clock.elapsed() < kDrainBudgetMs);
+
+  const int count = c_.List1->count();
+  if (count > before) {
+    if (firstAdded_ < 0) firstAdded_ = before;
+    // The count follows the reading; the selection handler sets it again when the drop ends.
+    c_.Lb_fi->setText(QString::fromStdString(app::SignedNumberText(count)));
+  }
+  if (!done) return;
+
+  drainTimer_->stop();
+  if (reader_.joinable()) reader_.join();
+  listed_.clear();
+  // The end of a drop: the last entry added is current, the selection handler shows it.
+  if (firstAdded_ >= 0) {
+    const Programmatic quiet(programmatic_);
+    c_.List1->setCurrentRow(count - 1);
+  }
+  preview_.List1_Click();
+  if (firstAdded_ >= 0) ExtendListExtent(firstAdded_);
+  if (!queuedDrops_.empty()) {
+    const std::vector<std::string> next = std::move(queuedDrops_.front());
+    queuedDrops_.pop_front();
+    List1_OLEDragDrop(next);
+  }
+}
+
+void FileListPanel::StopReader() {
+  readerCancel_.store(true);
+  if (reader_.joinable()) reader_.join();
+  drainTimer_->stop();
+  {
+    std::lock_guard lock(foundMutex_);
+    found_.clear();
+    readerDone_ = false;
+  }
+  queuedDrops_.clear();
+  listed_.clear();
+}
+
+void FileListPanel::UpdateListExtent() { ExtendListExtent(0); }
+
+void FileListPanel::ExtendListExtent(int from) {
   QListWidget* list = c_.List1;
   if (list->count() == 0) return;
   const QFontMetrics metrics(list->font());
-  int widest = 0;
-  for (int i = 0; i < list->count(); ++i) widest = std::max(widest, metrics.horizontalAdvance(list->item(i)->text()));
-  widest = std::min(widest, kWidestEntry);
   // The check box stands before the text; the extent leaves room for it and 20 pixels more.
   const int indicator = list->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, list) + 8;
   const int height = std::max(metrics.height(), list->style()->pixelMetric(QStyle::PM_IndicatorHeight)) + 4;
+  // Entries added to a measured list only widen what was measured before.
+  int widest = from > 0 ? std::max(0, list->item(0)->sizeHint().width() - 20 - indicator) : 0;
+  for (int i = std::max(0, from); i < list->count(); ++i) {
+    widest = std::max(widest, metrics.horizontalAdvance(list->item(i)->text()));
+  }
+  widest = std::min(widest, kWidestEntry);
   const Programmatic quiet(programmatic_);
   list->item(0)->setSizeHint(QSize(widest + 20 + indicator, height));
 }
@@ -161,8 +310,9 @@ std::vector<production::BatchEntry> FileListPanel::Entries() const {
   entries.reserve(static_cast<std::size_t>(c_.List1->count()));
   for (int i = 0; i < c_.List1->count(); ++i) {
     const QListWidgetItem* item = c_.List1->item(i);
-    entries.push_back({QFile::encodeName(item->text()).toStdString(), item->checkState() == Qt::Checked,
-                       i < c_.List2->count() ? c_.List2->item(i)->text().toStdString() : std::string()});
+    entries.push_back({Bytes(item->text()), item->checkState() == Qt::Checked,
+                       i < c_.List2->count() ? c_.List2->item(i)->text().toStdString() : std::string(),
+                       Bytes(item->data(kRootRole).toString())});
   }
   return entries;
 }
@@ -189,6 +339,7 @@ void FileListPanel::Bt_Del_Click() {
   }
   {
     const Programmatic quiet(programmatic_);
+    if (Reading()) listed_.erase(Bytes(c_.List1->item(preview_.CurrentIndex)->text()));
     delete c_.List1->takeItem(preview_.CurrentIndex);
     delete c_.List2->takeItem(preview_.CurrentIndex);
     // No entry is current after a removal.
@@ -202,6 +353,8 @@ void FileListPanel::Bt_Del_Click() {
 
 void FileListPanel::Bt_All_Del_Click() {
   if (window_.BatchRunning != 0) return;
+  // A folder still being read is given up with the list.
+  StopReader();
   preview_.ReleaseVideo();
   {
     const Programmatic quiet(programmatic_);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <optional>
 #include <system_error>
+#include <unordered_set>
 #include <unistd.h>
 
 #include "app/app_dir.h"
@@ -13,6 +14,7 @@
 #include "platform/error.h"
 #include "platform/imaging/imaging_control.h"
 #include "production/extensions.h"
+#include "production/folder_reader.h"
 
 namespace mirelo::cli {
 
@@ -96,42 +98,6 @@ production::SizeTexts SizeFromArgument(const SizeArgument& size, std::vector<std
                        " (each side 10 to 1024, 1024 itself included, as in the size boxes)");
   }
   return {width.text, height.text};
-}
-
-bool Hidden(const fs::path& path) {
-  const std::string name = path.filename().string();
-  return !name.empty() && name[0] == '.';
-}
-
-void CollectFolder(const fs::path& folder, bool recursive, const std::string& scene,
-                   std::vector<production::BatchEntry>& entries, std::vector<std::string>& listed) {
-  std::vector<fs::path> files;
-  std::vector<fs::path> folders;
-  std::error_code ec;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    const fs::path& p = it->path();
-    if (Hidden(p)) continue;
-    std::error_code typeError;
-    if (it->is_directory(typeError)) {
-      if (recursive) folders.push_back(p);
-    } else {
-      files.push_back(p);
-    }
-  }
-  std::sort(files.begin(), files.end());
-  std::sort(folders.begin(), folders.end());
-  for (const fs::path& file : files) {
-    const std::string text = file.string();
-    if (production::CheckDropPath(text, listed) != production::DropVerdict::Accepted) continue;
-    listed.push_back(text);
-    entries.push_back({text, true, scene});
-  }
-  for (const fs::path& sub : folders) {
-    // A linked folder is not followed, so a loop of links cannot recurse forever.
-    std::error_code linkError;
-    if (fs::is_symlink(sub, linkError)) continue;
-    CollectFolder(sub, recursive, scene, entries, listed);
-  }
 }
 
 std::string VerdictText(production::DropVerdict verdict) {
@@ -226,13 +192,19 @@ RunConfig LoadRunConfig(const CliOptions& options) {
     sizes = {selection.widthText, selection.heightText};
   }
   if (options.size) sizes = SizeFromArgument(*options.size, config.warnings);
+  // The flags as their keys; the files are never written.
+  app::ThumbSettings& s = config.settings.settings;
+  if (options.keepGoing) s.KeepGoing = 1;
+  if (options.keepTree) s.KeepTree = 1;
+  if (options.skipDone) s.SkipDone = 1;
   return config;
 }
 
-std::vector<production::BatchEntry> CollectEntries(const std::vector<PathArgument>& paths, bool recursive,
-                                                   std::vector<std::string>& skipped) {
-  std::vector<production::BatchEntry> entries;
-  std::vector<std::string> listed;
+CollectedEntries CollectEntries(const std::vector<PathArgument>& paths, bool recursive,
+                                const app::ThumbSettings& settings) {
+  CollectedEntries collected;
+  // A set keeps a tree of millions of files from going quadratic.
+  std::unordered_set<std::string> listed;
   for (const PathArgument& argument : paths) {
     std::error_code ec;
     // Entries hold full paths, as a drop delivers them.
@@ -240,18 +212,26 @@ std::vector<production::BatchEntry> CollectEntries(const std::vector<PathArgumen
     if (full.has_filename() == false && full.has_parent_path()) full = full.parent_path();
     const std::string text = full.string();
     if (fs::is_directory(full, ec)) {
-      CollectFolder(full, recursive, argument.scene, entries, listed);
+      production::FolderReadOptions options;
+      options.recursive = recursive;
+      options.settings = &settings;
+      production::FolderReadResult found = production::ReadFolderTree(text, options);
+      for (std::string& file : found.files) {
+        if (listed.insert(file).second) collected.entries.push_back({std::move(file), true, argument.scene, text});
+      }
+      for (std::string& file : found.ownOutput) collected.ownOutput.push_back(std::move(file));
+      for (std::string& folder : found.unreadable) collected.unreadable.push_back(std::move(folder));
       continue;
     }
-    const production::DropVerdict verdict = production::CheckDropPath(text, listed);
-    if (verdict != production::DropVerdict::Accepted) {
-      skipped.push_back(argument.path + ": " + VerdictText(verdict));
+    const production::DropVerdict verdict = production::CheckDropPath(text, {});
+    if (verdict != production::DropVerdict::Accepted || !listed.insert(text).second) {
+      const auto why = verdict != production::DropVerdict::Accepted ? verdict : production::DropVerdict::AlreadyListed;
+      collected.skipped.push_back(argument.path + ": " + VerdictText(why));
       continue;
     }
-    listed.push_back(text);
-    entries.push_back({text, true, argument.scene});
+    collected.entries.push_back({text, true, argument.scene});
   }
-  return entries;
+  return collected;
 }
 
 }  // namespace mirelo::cli

@@ -1,6 +1,9 @@
 #include "cli/cli_config.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <functional>
+#include <random>
 #include <cstdlib>
 #include <optional>
 #include <system_error>
@@ -100,6 +103,20 @@ production::SizeTexts SizeFromArgument(const SizeArgument& size, std::vector<std
   return {width.text, height.text};
 }
 
+// Creates a missing config file whole under a name of its own, then links it into place unless
+// another process did first: runs started side by side on a new config folder (a shard on each
+// core) would otherwise read each other's half-written file and run with different settings.
+bool CreateOnce(const fs::path& file, const std::function<bool(const fs::path&)>& make) {
+  std::random_device random;
+  const fs::path temp = file.parent_path() / ("." + file.filename().string() + "." + std::to_string(::getpid()) + "." +
+                                              std::to_string(random()) + ".new");
+  std::error_code ec;
+  bool placed = make(temp);
+  if (placed) placed = ::link(temp.c_str(), file.c_str()) == 0 || errno == EEXIST;
+  fs::remove(temp, ec);
+  return placed;
+}
+
 std::string VerdictText(production::DropVerdict verdict) {
   switch (verdict) {
     case production::DropVerdict::Accepted:
@@ -148,7 +165,7 @@ RunConfig LoadRunConfig(const CliOptions& options) {
 
   // Start-up order of the desktop program: size.ini first, then thumb.ini.
   const fs::path sizeFile = folder / app::kSizeFileName;
-  if (!fs::exists(sizeFile, ec) && !app::CreateSizeFile(sizeFile)) {
+  if (!fs::exists(sizeFile, ec) && !CreateOnce(sizeFile, [](const fs::path& f) { return app::CreateSizeFile(f); })) {
     throw CliError(kExitEndedEarly, "cannot create " + sizeFile.string());
   }
   const std::vector<std::string> names = app::LoadSizes(sizeFile);
@@ -159,7 +176,8 @@ RunConfig LoadRunConfig(const CliOptions& options) {
   }
 
   const fs::path iniFile = folder / app::kSettingsFileName;
-  if (!fs::exists(iniFile, ec) && !app::CreateSettingsFile(iniFile, 0, 0)) {
+  if (!fs::exists(iniFile, ec) &&
+      !CreateOnce(iniFile, [](const fs::path& f) { return app::CreateSettingsFile(f, 0, 0); })) {
     throw CliError(kExitEndedEarly, "cannot create " + iniFile.string());
   }
 
@@ -226,10 +244,15 @@ CollectedEntries CollectEntries(const std::vector<PathArgument>& paths, bool rec
     const production::DropVerdict verdict = production::CheckDropPath(text, {});
     if (verdict != production::DropVerdict::Accepted || !listed.insert(text).second) {
       const auto why = verdict != production::DropVerdict::Accepted ? verdict : production::DropVerdict::AlreadyListed;
-      collected.skipped.push_back(argument.path + ": " + VerdictText(why));
+      if (argument.fromList) {
+        ++collected.skippedFromList;
+      } else {
+        collected.skipped.push_back(argument.path + ": " + VerdictText(why));
+      }
       continue;
     }
-    collected.entries.push_back({text, true, argument.scene});
+    const std::string root = fs::path(argument.path).is_absolute() ? std::string() : fs::current_path(ec).string();
+    collected.entries.push_back({text, true, argument.scene, root});
   }
   return collected;
 }

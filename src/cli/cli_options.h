@@ -22,6 +22,7 @@ enum ExitStatus : int {
 struct PathArgument {
   std::string path;
   std::string scene;
+  bool fromList = false;  // read from --files-from
   friend bool operator==(const PathArgument&, const PathArgument&) = default;
 };
 

@@ -168,12 +168,17 @@ int Main(int argc, char** argv) {
       return mirelo::cli::kExitUsage;
     }
     for (std::string& path : mirelo::cli::SplitPathList(*list, options.nulSeparated)) {
-      paths.push_back({std::move(path), ""});
+      paths.push_back({std::move(path), "", true});
     }
   }
   mirelo::cli::CollectedEntries collected =
       mirelo::cli::CollectEntries(paths, options.recursive, config.settings.settings);
   for (const std::string& note : collected.skipped) std::fprintf(stderr, "mirelo-batch: skipped %s\n", note.c_str());
+  if (collected.skippedFromList > 0 && !options.quiet) {
+    // A list made by find holds every kind of file; one line says how many were not taken.
+    std::fprintf(stderr, "mirelo-batch: %d paths of %s not taken (not supported, hidden, missing or listed twice)\n",
+                 collected.skippedFromList, options.filesFrom->c_str());
+  }
   mirelo::app::LogBuffer log;
   for (const std::string& folder : collected.unreadable) {
     const std::string message = mirelo::production::FolderUnreadableMessage(folder);

@@ -154,10 +154,8 @@ void FileListPanel::List1_OLEDragDrop(const std::vector<std::string>& paths) {
     }
   }
   window_.DropInProgress = -1;
-  std::vector<std::string> listed;
-  listed.reserve(static_cast<std::size_t>(c_.List1->count()));
-  for (int i = 0; i < c_.List1->count(); ++i) listed.push_back(QFile::encodeName(c_.List1->item(i)->text()).toStdString());
-  const std::vector<std::string> accepted = production::AcceptDroppedPaths(paths, listed);
+  std::vector<std::string> accepted = production::AcceptDroppedPaths(paths, {});
+  std::erase_if(accepted, [this](const std::string& path) { return listed_.count(path) > 0; });
   if (!accepted.empty()) {
     const Programmatic quiet(programmatic_);
     c_.List1->setUpdatesEnabled(false);
@@ -180,13 +178,12 @@ void FileListPanel::AppendEntry(const std::string& path, const std::string& root
   if (!root.empty()) item->setData(kRootRole, Name(root));
   c_.List1->addItem(item);
   c_.List2->addItem(QString());
+  listed_.insert(path);
 }
 
 void FileListPanel::StartFolderDrop(std::vector<std::string> paths) {
-  listed_.clear();
-  listed_.reserve(static_cast<std::size_t>(c_.List1->count()));
-  for (int i = 0; i < c_.List1->count(); ++i) listed_.insert(Bytes(c_.List1->item(i)->text()));
   firstAdded_ = -1;
+  drainWidest_ = 0;
   readerCancel_.store(false);
   {
     std::lock_guard lock(foundMutex_);
@@ -241,8 +238,12 @@ void FileListPanel::DrainFound() {
     window_.DropInProgress = -1;
     const Programmatic quiet(programmatic_);
     c_.List1->setUpdatesEnabled(false);
+    // The entries are measured for the list's extent as they come, not all at the end.
+    const QFontMetrics metrics(c_.List1->font());
     for (const Found& f : batch) {
-      if (listed_.insert(f.path).second) AppendEntry(f.path, f.root);
+      if (listed_.count(f.path) > 0) continue;
+      AppendEntry(f.path, f.root);
+      drainWidest_ = std::max(drainWidest_, metrics.horizontalAdvance(c_.List1->item(c_.List1->count() - 1)->text()));
     }
     c_.List1->setUpdatesEnabled(true);
     window_.DropInProgress = 0;
@@ -258,14 +259,19 @@ void FileListPanel::DrainFound() {
 
   drainTimer_->stop();
   if (reader_.joinable()) reader_.join();
-  listed_.clear();
-  // The end of a drop: the last entry added is current, the selection handler shows it.
+  // The end of a drop: the last entry added is current, the selection handler shows it. Scrolling
+  // to it lays out the whole list, so it waits for a turn of its own.
   if (firstAdded_ >= 0) {
     const Programmatic quiet(programmatic_);
+    c_.List1->setAutoScroll(false);
     c_.List1->setCurrentRow(count - 1);
+    c_.List1->setAutoScroll(true);
+    QTimer::singleShot(0, this, [this] {
+      if (QListWidgetItem* current = c_.List1->currentItem()) c_.List1->scrollToItem(current);
+    });
   }
   preview_.List1_Click();
-  if (firstAdded_ >= 0) ExtendListExtent(firstAdded_);
+  if (firstAdded_ >= 0) SetListExtent(std::max(drainWidest_, ListedWidest()));
   if (!queuedDrops_.empty()) {
     const std::vector<std::string> next = std::move(queuedDrops_.front());
     queuedDrops_.pop_front();
@@ -283,26 +289,36 @@ void FileListPanel::StopReader() {
     readerDone_ = false;
   }
   queuedDrops_.clear();
-  listed_.clear();
 }
 
-void FileListPanel::UpdateListExtent() { ExtendListExtent(0); }
+void FileListPanel::UpdateListExtent() {
+  QListWidget* list = c_.List1;
+  if (list->count() == 0) return;
+  const QFontMetrics metrics(list->font());
+  int widest = 0;
+  for (int i = 0; i < list->count(); ++i) widest = std::max(widest, metrics.horizontalAdvance(list->item(i)->text()));
+  SetListExtent(widest);
+}
 
-void FileListPanel::ExtendListExtent(int from) {
+int FileListPanel::IndicatorWidth() const {
+  return c_.List1->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, c_.List1) + 8;
+}
+
+int FileListPanel::ListedWidest() const {
+  // What an earlier measure gave, read back from the extent it set.
+  if (c_.List1->count() == 0) return 0;
+  return std::max(0, c_.List1->item(0)->sizeHint().width() - 20 - IndicatorWidth());
+}
+
+void FileListPanel::SetListExtent(int widest) {
   QListWidget* list = c_.List1;
   if (list->count() == 0) return;
   const QFontMetrics metrics(list->font());
   // The check box stands before the text; the extent leaves room for it and 20 pixels more.
-  const int indicator = list->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, list) + 8;
   const int height = std::max(metrics.height(), list->style()->pixelMetric(QStyle::PM_IndicatorHeight)) + 4;
-  // Entries added to a measured list only widen what was measured before.
-  int widest = from > 0 ? std::max(0, list->item(0)->sizeHint().width() - 20 - indicator) : 0;
-  for (int i = std::max(0, from); i < list->count(); ++i) {
-    widest = std::max(widest, metrics.horizontalAdvance(list->item(i)->text()));
-  }
   widest = std::min(widest, kWidestEntry);
   const Programmatic quiet(programmatic_);
-  list->item(0)->setSizeHint(QSize(widest + 20 + indicator, height));
+  list->item(0)->setSizeHint(QSize(widest + 20 + IndicatorWidth(), height));
 }
 
 std::vector<production::BatchEntry> FileListPanel::Entries() const {
@@ -339,7 +355,7 @@ void FileListPanel::Bt_Del_Click() {
   }
   {
     const Programmatic quiet(programmatic_);
-    if (Reading()) listed_.erase(Bytes(c_.List1->item(preview_.CurrentIndex)->text()));
+    listed_.erase(Bytes(c_.List1->item(preview_.CurrentIndex)->text()));
     delete c_.List1->takeItem(preview_.CurrentIndex);
     delete c_.List2->takeItem(preview_.CurrentIndex);
     // No entry is current after a removal.
@@ -360,6 +376,7 @@ void FileListPanel::Bt_All_Del_Click() {
     const Programmatic quiet(programmatic_);
     c_.List1->clear();
     c_.List2->clear();
+    listed_.clear();
   }
   preview_.ShowStillInfo(false);
   preview_.EnablePlayer(false);

@@ -77,7 +77,9 @@ class FileListPanel : public QObject {
   void StartFolderDrop(std::vector<std::string> paths);
   void DrainFound();
   void StopReader();
-  void ExtendListExtent(int from);
+  int IndicatorWidth() const;
+  int ListedWidest() const;
+  void SetListExtent(int widest);
   void AppendEntry(const std::string& path, const std::string& root);
 
   window::MainWindow& window_;
@@ -99,8 +101,9 @@ class FileListPanel : public QObject {
   std::atomic<bool> readerCancel_{false};
   std::thread reader_;
   QTimer* drainTimer_ = nullptr;
-  std::unordered_set<std::string> listed_;  // the listed paths while a folder drop is read
+  std::unordered_set<std::string> listed_;  // the listed paths, for drops onto a long list
   int firstAdded_ = -1;                     // first entry the folder drop added
+  int drainWidest_ = 0;                     // the widest entry text the folder drop added
   std::deque<std::vector<std::string>> queuedDrops_;  // drops made while a folder was read
 };
 

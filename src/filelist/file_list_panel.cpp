@@ -161,7 +161,7 @@ void FileListPanel::List1_OLEDragDrop(const std::vector<std::string>& paths) {
     c_.List1->setUpdatesEnabled(false);
     for (const std::string& path : accepted) {
       preview_.CurrentFile = path;
-      AppendEntry(path, std::string());
+      AppendEntry(path, QString());
     }
     c_.List1->setCurrentRow(c_.List1->count() - 1);
     c_.List1->setUpdatesEnabled(true);
@@ -171,11 +171,11 @@ void FileListPanel::List1_OLEDragDrop(const std::vector<std::string>& paths) {
   UpdateListExtent();
 }
 
-void FileListPanel::AppendEntry(const std::string& path, const std::string& root) {
+void FileListPanel::AppendEntry(const std::string& path, const QString& root) {
   auto* item = new QListWidgetItem(Name(path));
   item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
   item->setCheckState(Qt::Checked);
-  if (!root.empty()) item->setData(kRootRole, Name(root));
+  if (!root.isEmpty()) item->setData(kRootRole, root);
   c_.List1->addItem(item);
   c_.List2->addItem(QString());
   listed_.insert(path);
@@ -242,7 +242,12 @@ void FileListPanel::DrainFound() {
     const QFontMetrics metrics(c_.List1->font());
     for (const Found& f : batch) {
       if (listed_.count(f.path) > 0) continue;
-      AppendEntry(f.path, f.root);
+      // The entries of one folder share one text of it.
+      if (f.root != drainRoot_) {
+        drainRoot_ = f.root;
+        drainRootText_ = Name(f.root);
+      }
+      AppendEntry(f.path, drainRootText_);
       drainWidest_ = std::max(drainWidest_, metrics.horizontalAdvance(c_.List1->item(c_.List1->count() - 1)->text()));
     }
     c_.List1->setUpdatesEnabled(true);

@@ -4,6 +4,7 @@
 // drops from the desktop's file manager, the delete buttons and the file manager button.
 
 #include <QObject>
+#include <QString>
 #include <QStringList>
 #include <atomic>
 #include <deque>
@@ -80,7 +81,7 @@ class FileListPanel : public QObject {
   int IndicatorWidth() const;
   int ListedWidest() const;
   void SetListExtent(int widest);
-  void AppendEntry(const std::string& path, const std::string& root);
+  void AppendEntry(const std::string& path, const QString& root);
 
   window::MainWindow& window_;
   const window::MainControls& c_;
@@ -104,6 +105,8 @@ class FileListPanel : public QObject {
   std::unordered_set<std::string> listed_;  // the listed paths, for drops onto a long list
   int firstAdded_ = -1;                     // first entry the folder drop added
   int drainWidest_ = 0;                     // the widest entry text the folder drop added
+  std::string drainRoot_;                   // the root of the entries being listed, and its text
+  QString drainRootText_;
   std::deque<std::vector<std::string>> queuedDrops_;  // drops made while a folder was read
 };
 

@@ -77,8 +77,9 @@ class NarrowTabsStyle : public QProxyStyle {
   }
 };
 
-// A check box caption wider than the page is broken onto a second line, after the last "、" that
-// leaves the first line short enough, or else at the last character that fits.
+// A check box caption wider than the page is broken onto a second line after the last "、" that
+// leaves the first line short enough, else after the last particle that does, else at the last
+// character that fits.
 void FitCaption(QCheckBox& box, int width) {
   const QFontMetrics metrics(box.font());
   const int room = width - (box.sizeHint().width() - metrics.horizontalAdvance(box.text()));
@@ -86,8 +87,12 @@ void FitCaption(QCheckBox& box, int width) {
   if (metrics.horizontalAdvance(text) <= room) return;
   qsizetype cut = 1;
   while (cut < text.size() && metrics.horizontalAdvance(text.left(cut + 1)) <= room) ++cut;
-  const qsizetype comma = text.lastIndexOf(u'、', cut - 1);
-  if (comma > 0) cut = comma + 1;
+  qsizetype at = text.lastIndexOf(u'、', cut - 1);
+  for (const char16_t particle : {u'は', u'が', u'を', u'に'}) {
+    if (at > 0) break;
+    at = text.lastIndexOf(QChar(particle), cut - 1);
+  }
+  if (at > 0) cut = at + 1;
   box.setText(text.left(cut) + u'\n' + text.mid(cut));
   box.resize(std::min(width, box.sizeHint().width()), box.height());
 }
@@ -230,8 +235,8 @@ OptionsDialog::OptionsDialog(app::ThumbSettings& settings, std::filesystem::path
   };
   int top = 32;
   for (const BatchBox& b : batchBoxes) {
-    *b.box = Check(batch, b.name, b.caption, {16, top, 361, 33}, b.field);
-    FitCaption(**b.box, 361);
+    *b.box = Check(batch, b.name, b.caption, {16, top, 369, 33}, b.field);
+    FitCaption(**b.box, 369);
     top += 40;
   }
 

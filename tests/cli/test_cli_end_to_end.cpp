@@ -321,7 +321,7 @@ TEST_F(CliTest, ATreeKeptGoneThroughRetriedAndSharded) {
   };
   const std::string root = tree.root.string();
 
-  const Outcome first = Run(args({"--keep-going", "--failed-to", failed, root}));
+  const Outcome first = Run(args({"--set", "Batch/KeepGoing=1", "--failed-to", failed, root}));  // as the flag
   EXPECT_EQ(first.status, 1) << first.err;
   EXPECT_EQ(ReadText(failed), tree.damaged + "\n");
   EXPECT_NE(first.err.find(tree.damaged + "\n→ERROR:ファイルフォーマットが不正です。\n"), std::string::npos);

@@ -33,6 +33,9 @@ constexpr int kWidestEntry = 32747;
 // The window's share of a folder drop: at most this long per turn of its event loop.
 constexpr int kDrainBudgetMs = 8;
 constexpr int kDrainIntervalMs = 10;
+// Entries listed between two looks at the clock (one costs some tens of microseconds).
+constexpr std::size_t kDrainBatch = 32;
+constexpr int kCountIntervalMs = 100;
 // The role of an entry's root (the folder it was found under) on its List1 item.
 constexpr int kRootRole = Qt::UserRole + 1;
 
@@ -183,6 +186,7 @@ void FileListPanel::AppendEntry(const std::string& path, const QString& root) {
 
 void FileListPanel::StartFolderDrop(std::vector<std::string> paths) {
   firstAdded_ = -1;
+  countShown_.invalidate();
   drainWidest_ = 0;
   readerCancel_.store(false);
   {
@@ -228,7 +232,7 @@ void FileListPanel::DrainFound() {
     batch.clear();
     {
       std::lock_guard lock(foundMutex_);
-      while (!found_.empty() && batch.size() < 256) {
+      while (!found_.empty() && batch.size() < kDrainBatch) {
         batch.push_back(std::move(found_.front()));
         found_.pop_front();
       }
@@ -257,8 +261,12 @@ void FileListPanel::DrainFound() {
   const int count = c_.List1->count();
   if (count > before) {
     if (firstAdded_ < 0) firstAdded_ = before;
-    // The count follows the reading; the selection handler sets it again when the drop ends.
-    c_.Lb_fi->setText(QString::fromStdString(app::SignedNumberText(count)));
+    // The count follows the reading, a few times a second (a new text lays the window out again);
+    // the selection handler sets it once more when the drop ends.
+    if (!countShown_.isValid() || countShown_.elapsed() >= kCountIntervalMs) {
+      c_.Lb_fi->setText(QString::fromStdString(app::SignedNumberText(count)));
+      countShown_.start();
+    }
   }
   if (!done) return;
 

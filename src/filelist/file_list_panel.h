@@ -3,6 +3,7 @@
 // The file list: List1 with a check box per entry, the hidden List2 of scene positions beside it,
 // drops from the desktop's file manager, the delete buttons and the file manager button.
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -104,6 +105,7 @@ class FileListPanel : public QObject {
   QTimer* drainTimer_ = nullptr;
   std::unordered_set<std::string> listed_;  // the listed paths, for drops onto a long list
   int firstAdded_ = -1;                     // first entry the folder drop added
+  QElapsedTimer countShown_;                // when the count was last shown during a folder drop
   int drainWidest_ = 0;                     // the widest entry text the folder drop added
   std::string drainRoot_;                   // the root of the entries being listed, and its text
   QString drainRootText_;

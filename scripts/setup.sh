@@ -18,6 +18,8 @@ packages=(
   # tests, fuzzing, benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev libaom-dev imagemagick clang libclang-rt-14-dev
   xvfb xauth x11-apps x11-utils libvips-tools ffmpegthumbnailer hyperfine time libjpeg-turbo-progs
+  # GNU parallel: the several-processes recipe of the README, run as a test
+  parallel
   # the new formats' own encoders and decoders, as independent references in tests
   libheif-examples webp libjxl-tools libavif-bin libraw-bin
   # desktop files, man pages and the Debian package: validators, dpkg-shlibdeps, groff, gio (Open With)

@@ -206,9 +206,67 @@ void Clear(const fs::path& folder) {
   fs::create_directories(folder);
 }
 
+double ResidentMegabytes() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
+  }
+  return 0;
+}
+
+// window_bench --folder-drop PICTURE FOLDERS FILES_PER_FOLDER: a tree of hard links to PICTURE
+// dropped with FolderDrop on; the time until the count is final, the event loop's longest stall
+// meanwhile, and the memory the listed entries take.
+int FolderDrop(const fs::path& picture, int folders, int perFolder) {
+  const fs::path work = fs::temp_directory_path() / ("mirelo-folder-bench-" + std::to_string(::getpid()));
+  const fs::path tree = work / "tree";
+  fs::path source;
+  for (int f = 0; f < folders; ++f) {
+    const fs::path year = tree / ("year" + std::to_string(f / 100));
+    const fs::path folder = year / ("event_" + std::to_string(f));
+    fs::create_directories(folder);
+    // A copy per year: a file takes only so many links.
+    if (f % 100 == 0) fs::copy_file(picture, source = work / ("picture" + std::to_string(f) + ".jpg"));
+    for (int i = 0; i < perFolder; ++i) fs::create_hard_link(source, folder / ("IMG_" + std::to_string(i) + ".JPG"));
+  }
+  {
+    Window w(work / "app", work / "out");
+    w.window->Settings().FolderDrop = 1;
+    for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
+    const double before = ResidentMegabytes();
+    auto meter = std::make_unique<StallMeter>();
+    QElapsedTimer timer;
+    timer.start();
+    w.window->FileList().List1_OLEDragDrop({tree.string()});
+    while (w.window->FileList().Reading()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    // The drop's last turn and what it left for later (the scroll to the last entry) are counted.
+    QElapsedTimer after;
+    after.start();
+    while (after.elapsed() < 500) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    const double stall = meter->longest, stallCpu = meter->longestCpu;
+    meter.reset();
+    const auto count = w.window->Controls().List1->count();
+    Report("folder_drop_entries", count, "entries");
+    Report("folder_drop_until_count_final", seconds, "s");
+    Report("folder_drop_longest_stall", stall, "ms");
+    Report("folder_drop_longest_stall_cpu", stallCpu, "ms");
+    Report("folder_drop_memory_of_entries", ResidentMegabytes() - before, "MB");
+    Report("folder_drop_resident", ResidentMegabytes(), "MB");
+  }
+  fs::remove_all(work);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 5 && std::string(argv[1]) == "--folder-drop") {
+    QApplication app(argc, argv);
+    mirelo::window::ApplyDesktopFont();
+    return FolderDrop(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
+  }
   if (argc < 4) {
     std::fprintf(stderr, "usage: window_bench CORPUS_JPG_DIR CLIP_720P MIRELO_BATCH [RUNS]\n");
     return 2;

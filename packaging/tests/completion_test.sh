@@ -33,6 +33,8 @@ expect() {
 
 expect "options" $'--dry-run' "$(complete_words mirelo-batch --dr)"
 expect "options after a path" $'--jobs\n--json' "$(complete_words mirelo-batch a.jpg --j)"
+expect "options of repeated runs" $'--keep-going\n--keep-tree' "$(complete_words mirelo-batch --ke)"
+expect "the keys of our own section" $'Batch/KeepTree=\nBatch/KeepGoing=' "$(complete_words mirelo-batch --set Batch/Ke)"
 
 # The size.ini the program writes with its defaults (CP932).
 mkdir -p "$dir/config"

@@ -54,6 +54,26 @@ constexpr OptionKey kOptionKeys[] = {
     {"Proc", "DPIValue", &ThumbSettings::DpiValue, "72", true},
 };
 
+// [Batch]: the switches of our own. The original program ignores the section; a fresh file has
+// none, and each key reads on its own, a missing or unreadable one as 0 (off).
+struct BatchKey {
+  const char* key;
+  std::int16_t ThumbSettings::*field;
+};
+constexpr const char* kBatchSection = "Batch";
+constexpr BatchKey kBatchKeys[] = {
+    {"FolderDrop", &ThumbSettings::FolderDrop}, {"KeepTree", &ThumbSettings::KeepTree},
+    {"SkipDone", &ThumbSettings::SkipDone},     {"KeepGoing", &ThumbSettings::KeepGoing},
+    {"AutoScene", &ThumbSettings::AutoScene},
+};
+
+void LoadBatchKeys(const std::filesystem::path& file, ThumbSettings& s) {
+  for (const BatchKey& k : kBatchKeys) {
+    const Int16Result number = TextToInt16(ReadIni(k.key, kBatchSection, file));
+    s.*k.field = number.ok() ? number.value : 0;
+  }
+}
+
 const char* SectionOf(FrameKind kind) { return kind == FrameKind::Still ? "StillFrame" : "VideoFrame"; }
 
 // Groups 2 and 3 of LoadSettings.
@@ -166,6 +186,7 @@ void LoadSettings(const std::filesystem::path& iniFile, ThumbSettings& settings,
   Guarded([&] { LoadMainGroup(iniFile, settings, sink); });
   Guarded([&] { LoadFrameGroup(iniFile, settings, sink, FrameKind::Still); });
   Guarded([&] { LoadFrameGroup(iniFile, settings, sink, FrameKind::Video); });
+  LoadBatchKeys(iniFile, settings);
 }
 
 void SaveMainSettings(const std::filesystem::path& iniFile, const ThumbSettings& s, std::int32_t windowTop,
@@ -189,6 +210,7 @@ void SaveOptionSettings(const std::filesystem::path& iniFile, const ThumbSetting
   for (const OptionKey& k : kOptionKeys) {
     if (k.savedByOptions) w.Signed(s.*k.field, k.key, k.section);
   }
+  for (const BatchKey& k : kBatchKeys) w.Signed(s.*k.field, k.key, kBatchSection);
 }
 
 void SaveFrameSettings(const std::filesystem::path& iniFile, const ThumbSettings& s) {

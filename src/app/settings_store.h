@@ -70,8 +70,8 @@ bool CreateSettingsFile(const std::filesystem::path& iniFile, std::int32_t windo
 void WriteDefaultSettings(const std::filesystem::path& iniFile, std::int32_t windowTop,
                           std::int32_t windowLeft);
 
-// Reads thumb.ini into settings in three guarded groups and drives the controls through sink.
-// Never fails to its caller.
+// Reads thumb.ini into settings in three guarded groups and drives the controls through sink, then
+// the [Batch] keys (each missing or unreadable one as 0). Never fails to its caller.
 void LoadSettings(const std::filesystem::path& iniFile, ThumbSettings& settings, SettingsSink& sink);
 
 // The writes of Bt_Save_Click ("設定の保存"): the window position in plain decimal, then the main
@@ -79,7 +79,7 @@ void LoadSettings(const std::filesystem::path& iniFile, ThumbSettings& settings,
 void SaveMainSettings(const std::filesystem::path& iniFile, const ThumbSettings& settings,
                       std::int32_t windowTop, std::int32_t windowLeft);
 
-// The options dialog's "保存": ten keys in sign-reserving form.
+// The options dialog's "保存": ten keys in sign-reserving form, then the five of [Batch].
 void SaveOptionSettings(const std::filesystem::path& iniFile, const ThumbSettings& settings);
 
 // Bt_Waku_Save_Click: each frame whose Top is not -1: File, Top, Left, Width, Height.

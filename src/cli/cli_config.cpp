@@ -1,9 +1,13 @@
 #include "cli/cli_config.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <functional>
+#include <random>
 #include <cstdlib>
 #include <optional>
 #include <system_error>
+#include <unordered_set>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -20,6 +24,7 @@
 #include "platform/error.h"
 #include "platform/imaging/imaging_control.h"
 #include "production/extensions.h"
+#include "production/folder_reader.h"
 
 namespace mirelo::cli {
 
@@ -149,40 +154,18 @@ production::SizeTexts SizeFromArgument(const SizeArgument& size, std::vector<std
   return {width.text, height.text};
 }
 
-bool Hidden(const fs::path& path) {
-  const std::string name = path.filename().string();
-  return !name.empty() && name[0] == '.';
-}
-
-void CollectFolder(const fs::path& folder, bool recursive, const std::string& scene,
-                   std::vector<production::BatchEntry>& entries, std::vector<std::string>& listed) {
-  std::vector<fs::path> files;
-  std::vector<fs::path> folders;
+// Creates a missing config file whole under a name of its own, then links it into place unless
+// another process did first: runs started side by side on a new config folder (a shard on each
+// core) would otherwise read each other's half-written file and run with different settings.
+bool CreateOnce(const fs::path& file, const std::function<bool(const fs::path&)>& make) {
+  std::random_device random;
+  const fs::path temp = file.parent_path() / ("." + file.filename().string() + "." + std::to_string(::getpid()) + "." +
+                                              std::to_string(random()) + ".new");
   std::error_code ec;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    const fs::path& p = it->path();
-    if (Hidden(p)) continue;
-    std::error_code typeError;
-    if (it->is_directory(typeError)) {
-      if (recursive) folders.push_back(p);
-    } else {
-      files.push_back(p);
-    }
-  }
-  std::sort(files.begin(), files.end());
-  std::sort(folders.begin(), folders.end());
-  for (const fs::path& file : files) {
-    const std::string text = file.string();
-    if (production::CheckDropPath(text, listed) != production::DropVerdict::Accepted) continue;
-    listed.push_back(text);
-    entries.push_back({text, true, scene});
-  }
-  for (const fs::path& sub : folders) {
-    // A linked folder is not followed, so a loop of links cannot recurse forever.
-    std::error_code linkError;
-    if (fs::is_symlink(sub, linkError)) continue;
-    CollectFolder(sub, recursive, scene, entries, listed);
-  }
+  bool placed = make(temp);
+  if (placed) placed = ::link(temp.c_str(), file.c_str()) == 0 || errno == EEXIST;
+  fs::remove(temp, ec);
+  return placed;
 }
 
 std::string VerdictText(production::DropVerdict verdict) {
@@ -233,7 +216,7 @@ RunConfig LoadRunConfig(const CliOptions& options) {
 
   // Start-up order of the desktop program: size.ini first, then thumb.ini.
   const fs::path sizeFile = folder / app::kSizeFileName;
-  if (!fs::exists(sizeFile, ec) && !app::CreateSizeFile(sizeFile)) {
+  if (!fs::exists(sizeFile, ec) && !CreateOnce(sizeFile, [](const fs::path& f) { return app::CreateSizeFile(f); })) {
     throw CliError(kExitEndedEarly, "cannot create " + sizeFile.string());
   }
   const std::vector<std::string> names = app::LoadSizes(sizeFile);
@@ -244,7 +227,8 @@ RunConfig LoadRunConfig(const CliOptions& options) {
   }
 
   const fs::path iniFile = folder / app::kSettingsFileName;
-  if (!fs::exists(iniFile, ec) && !app::CreateSettingsFile(iniFile, 0, 0)) {
+  if (!fs::exists(iniFile, ec) &&
+      !CreateOnce(iniFile, [](const fs::path& f) { return app::CreateSettingsFile(f, 0, 0); })) {
     throw CliError(kExitEndedEarly, "cannot create " + iniFile.string());
   }
 
@@ -277,13 +261,19 @@ RunConfig LoadRunConfig(const CliOptions& options) {
     sizes = {selection.widthText, selection.heightText};
   }
   if (options.size) sizes = SizeFromArgument(*options.size, config.warnings);
+  // The flags as their keys; the files are never written.
+  app::ThumbSettings& s = config.settings.settings;
+  if (options.keepGoing) s.KeepGoing = 1;
+  if (options.keepTree) s.KeepTree = 1;
+  if (options.skipDone) s.SkipDone = 1;
   return config;
 }
 
-std::vector<production::BatchEntry> CollectEntries(const std::vector<PathArgument>& paths, bool recursive,
-                                                   std::vector<std::string>& skipped) {
-  std::vector<production::BatchEntry> entries;
-  std::vector<std::string> listed;
+CollectedEntries CollectEntries(const std::vector<PathArgument>& paths, bool recursive,
+                                const app::ThumbSettings& settings) {
+  CollectedEntries collected;
+  // A set keeps a tree of millions of files from going quadratic.
+  std::unordered_set<std::string> listed;
   for (const PathArgument& argument : paths) {
     std::error_code ec;
     // Entries hold full paths, as a drop delivers them.
@@ -291,18 +281,31 @@ std::vector<production::BatchEntry> CollectEntries(const std::vector<PathArgumen
     if (full.has_filename() == false && full.has_parent_path()) full = full.parent_path();
     const std::string text = full.string();
     if (fs::is_directory(full, ec)) {
-      CollectFolder(full, recursive, argument.scene, entries, listed);
+      production::FolderReadOptions options;
+      options.recursive = recursive;
+      options.settings = &settings;
+      production::FolderReadResult found = production::ReadFolderTree(text, options);
+      for (std::string& file : found.files) {
+        if (listed.insert(file).second) collected.entries.push_back({std::move(file), true, argument.scene, text});
+      }
+      for (std::string& file : found.ownOutput) collected.ownOutput.push_back(std::move(file));
+      for (std::string& folder : found.unreadable) collected.unreadable.push_back(std::move(folder));
       continue;
     }
-    const production::DropVerdict verdict = production::CheckDropPath(text, listed);
-    if (verdict != production::DropVerdict::Accepted) {
-      skipped.push_back(argument.path + ": " + VerdictText(verdict));
+    const production::DropVerdict verdict = production::CheckDropPath(text, {});
+    if (verdict != production::DropVerdict::Accepted || !listed.insert(text).second) {
+      const auto why = verdict != production::DropVerdict::Accepted ? verdict : production::DropVerdict::AlreadyListed;
+      if (argument.fromList) {
+        ++collected.skippedFromList;
+      } else {
+        collected.skipped.push_back(argument.path + ": " + VerdictText(why));
+      }
       continue;
     }
-    listed.push_back(text);
-    entries.push_back({text, true, argument.scene});
+    const std::string root = fs::path(argument.path).is_absolute() ? std::string() : fs::current_path(ec).string();
+    collected.entries.push_back({text, true, argument.scene, root});
   }
-  return entries;
+  return collected;
 }
 
 }  // namespace mirelo::cli

@@ -37,10 +37,19 @@ std::filesystem::path DefaultConfigDir();
 // be created.
 RunConfig LoadRunConfig(const CliOptions& options);
 
+struct CollectedEntries {
+  std::vector<production::BatchEntry> entries;
+  std::vector<std::string> skipped;     // PATH arguments not taken, with the reason
+  int skippedFromList = 0;              // paths of --files-from not taken (told as a count)
+  std::vector<std::string> ownOutput;   // files in folders passed over as this program's thumbnails
+  std::vector<std::string> unreadable;  // folders that could not be read
+};
+
 // The list entries of the PATH arguments, by the rules of a drop; a folder gives its files (and,
-// with recursive, those of its subfolders not hidden), sorted by name. PATH arguments that are
-// not taken are reported in `skipped` with the reason.
-std::vector<production::BatchEntry> CollectEntries(const std::vector<PathArgument>& paths, bool recursive,
-                                                   std::vector<std::string>& skipped);
+// with recursive, those of its sub folders) as a folder drop reads them, each with the folder as
+// its root; settings tell the program's own thumbnails apart. A file given by a relative path
+// has the working folder as its root, so KeepTree keeps the folders it was named with.
+CollectedEntries CollectEntries(const std::vector<PathArgument>& paths, bool recursive,
+                                const app::ThumbSettings& settings);
 
 }  // namespace mirelo::cli

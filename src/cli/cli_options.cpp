@@ -32,7 +32,7 @@ bool AllDigits(std::string_view text) {
 }
 
 // The keys of thumb.ini a run can read.
-constexpr std::array<std::pair<std::string_view, std::string_view>, 31> kSettingsKeys{{
+constexpr std::array<std::pair<std::string_view, std::string_view>, 36> kSettingsKeys{{
     {"Location", "Top"},        {"Location", "Left"},       {"Thumbnail", "Mode"},     {"Thumbnail", "Size"},
     {"Thumbnail", "Fit"},       {"Image", "Mode"},          {"Image", "Quality"},      {"Output", "Mode"},
     {"Output", "Path"},         {"FileName", "Mode"},       {"FileName", "Text"},      {"FileName", "Char"},
@@ -40,7 +40,8 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 31> kSetting
     {"Proc", "AutoTrim"},       {"Proc", "AutoTrimTH"},     {"Proc", "AutoContrast"},  {"Proc", "DPI"},
     {"Proc", "DPIValue"},       {"StillFrame", "File"},     {"StillFrame", "Top"},     {"StillFrame", "Left"},
     {"StillFrame", "Width"},    {"StillFrame", "Height"},   {"VideoFrame", "File"},    {"VideoFrame", "Top"},
-    {"VideoFrame", "Left"},     {"VideoFrame", "Width"},    {"VideoFrame", "Height"},
+    {"VideoFrame", "Left"},     {"VideoFrame", "Width"},    {"VideoFrame", "Height"},   {"Batch", "FolderDrop"},
+    {"Batch", "KeepTree"},      {"Batch", "SkipDone"},      {"Batch", "KeepGoing"},    {"Batch", "AutoScene"},
 }};
 
 std::optional<IniOverride> ParseOverride(std::string_view text) {
@@ -55,6 +56,30 @@ std::optional<IniOverride> ParseOverride(std::string_view text) {
 }
 
 }  // namespace
+
+std::vector<std::string> SplitPathList(const std::string& text, bool nul) {
+  std::vector<std::string> paths;
+  const char separator = nul ? '\0' : '\n';
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find(separator, start);
+    if (end == std::string::npos) end = text.size();
+    std::string path = text.substr(start, end - start);
+    if (!nul && !path.empty() && path.back() == '\r') path.pop_back();
+    if (!path.empty()) paths.push_back(std::move(path));
+    start = end + 1;
+  }
+  return paths;
+}
+
+std::string JoinPathList(const std::vector<std::string>& paths, bool nul) {
+  std::string text;
+  for (const std::string& path : paths) {
+    text += path;
+    text += nul ? '\0' : '\n';
+  }
+  return text;
+}
 
 bool IsSettingsKey(const std::string& section, const std::string& key) {
   for (const auto& [s, k] : kSettingsKeys) {
@@ -81,6 +106,13 @@ std::string UsageText() {
          "  --dry-run           run every check and print the output name each entry would get\n"
          "                      (or why it would get none); load nothing, write nothing\n"
          "  --json              one JSON object per entry on standard output (see mirelo-batch(1))\n"
+         "  --keep-going        a file that cannot be read is logged and passed; the run goes on\n"
+         "  --keep-tree         with an output folder: each folder given as PATH is mirrored in it\n"
+         "  --skip-done         an entry whose thumbnail is not older than it is not made again\n"
+         "  --files-from FILE   more PATHs from FILE, one a line (\"-\": standard input)\n"
+         "  --failed-to FILE    write the paths of the entries that failed to FILE, in the same form\n"
+         "  -0                  --files-from and --failed-to separate paths with NUL bytes\n"
+         "  --shard K/N         take only every N-th entry, starting with the K-th (1 <= K <= N)\n"
          "  --help, --version\n"
          "\n"
          "PATH: pictures (jpg jpeg bmp gif png pct tif, tiff jfif jpe pict, heic heif hif avif webp jxl,\n"
@@ -88,9 +120,12 @@ std::string UsageText() {
          "flv, mp4 m4v mov qt mkv webm 3gp 3g2 ts mts m2ts m2t ogv vob); read by content, not by name.\n"
          "Output formats (--set Image/Mode=N): 0, 1 JPEG; 2 PNG; 3, 4 GIF; 5 PICT; 6 BMP; 7 WebP.\n"
          "\n"
+         "Folders are read in a file manager's order without hidden entries, the output folder and\n"
+         "the thumbnails the naming rule gives their neighbours. --set Batch/KEY=1 works as well.\n"
          "Written thumbnails are listed on standard output, failures on standard error.\n"
-         "Exit status: 0 all selected entries done; 1 the run completed with failed entries;\n"
-         "3 the run ended early (an error or a cancel); 2 bad usage.\n";
+         "Exit status: 0 all selected entries done; 1 the run completed with failed entries (a clip\n"
+         "that cannot be captured, or with --keep-going any file); 3 the run ended early (an error or\n"
+         "a cancel); 2 bad usage.\n";
 }
 
 ParseResult ParseCommandLine(const std::vector<std::string>& args) {
@@ -155,6 +190,41 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     } else if (name == "--json") {
       if (!flag()) return result;
       o.json = true;
+    } else if (name == "--keep-going") {
+      if (!flag()) return result;
+      o.keepGoing = true;
+    } else if (name == "--keep-tree") {
+      if (!flag()) return result;
+      o.keepTree = true;
+    } else if (name == "--skip-done") {
+      if (!flag()) return result;
+      o.skipDone = true;
+    } else if (name == "-0") {
+      o.nulSeparated = true;
+    } else if (name == "--files-from") {
+      auto v = value();
+      if (!v) return result;
+      if (v->empty()) return fail("--files-from needs a file");
+      o.filesFrom = *v;
+    } else if (name == "--failed-to") {
+      auto v = value();
+      if (!v) return result;
+      if (v->empty()) return fail("--failed-to needs a file");
+      o.failedTo = *v;
+    } else if (name == "--shard") {
+      auto v = value();
+      if (!v) return result;
+      const auto slash = v->find('/');
+      int k = 0;
+      int n = 0;
+      const char* end = v->data() + v->size();
+      bool ok = slash != std::string::npos && AllDigits(std::string_view(*v).substr(0, slash)) &&
+                AllDigits(std::string_view(*v).substr(slash + 1));
+      ok = ok && std::from_chars(v->data(), v->data() + slash, k).ec == std::errc() &&
+           std::from_chars(v->data() + slash + 1, end, n).ec == std::errc();
+      if (!ok || n < 1 || k < 1 || k > n) return fail("--shard needs K/N with 1 <= K <= N, got \"" + *v + "\"");
+      o.shardIndex = k;
+      o.shardCount = n;
     } else if (name == "--config") {
       auto v = value();
       if (!v) return result;
@@ -210,7 +280,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     }
   }
   if (o.size && o.preset) return fail("--size and --preset exclude each other");
-  if (!o.help && !o.version && o.paths.empty()) return fail("no PATH given");
+  if (!o.help && !o.version && o.paths.empty() && !o.filesFrom) return fail("no PATH given");
   return result;
 }
 

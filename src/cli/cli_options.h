@@ -3,6 +3,7 @@
 // The command line of mirelo-batch, parsed into a plain struct. Parsing looks at nothing but
 // the arguments, so it is tested without files.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@ enum ExitStatus : int {
 struct PathArgument {
   std::string path;
   std::string scene;
+  bool fromList = false;  // read from --files-from
   friend bool operator==(const PathArgument&, const PathArgument&) = default;
 };
 
@@ -51,6 +53,14 @@ struct CliOptions {
   bool quiet = false;
   bool dryRun = false;  // plan the names, load and write nothing
   bool json = false;    // one JSON object per entry on standard output
+  bool keepGoing = false;  // Batch/KeepGoing = 1
+  bool keepTree = false;   // Batch/KeepTree = 1
+  bool skipDone = false;   // Batch/SkipDone = 1
+  std::optional<std::string> filesFrom;  // more PATHs, one a line ("-": standard input)
+  std::optional<std::string> failedTo;   // where the failed entries' paths are written
+  bool nulSeparated = false;             // -0: --files-from and --failed-to use NUL, not new lines
+  int shardIndex = 0;                    // --shard K/N: K (1..N); 0 without
+  int shardCount = 0;                    // N
   bool help = false;
   bool version = false;
 };
@@ -67,6 +77,18 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args);
 
 // The usage text printed by --help and after a usage error.
 std::string UsageText();
+
+// The paths of a --files-from text: one a line (a CR before the line end is dropped, empty lines
+// are skipped) or, with nul, each ended by a NUL byte.
+std::vector<std::string> SplitPathList(const std::string& text, bool nul);
+
+// The --failed-to text of these paths, in the form SplitPathList reads.
+std::string JoinPathList(const std::vector<std::string>& paths, bool nul);
+
+// --shard K/N: whether the entry at this position (0-based) of the input belongs to shard K.
+inline bool InShard(std::size_t position, int k, int n) {
+  return n <= 0 || static_cast<int>(position % static_cast<std::size_t>(n)) == k - 1;
+}
 
 // Whether SECTION/KEY is a key of thumb.ini (letter case ignored).
 bool IsSettingsKey(const std::string& section, const std::string& key);

@@ -170,6 +170,12 @@ void JsonFrontEnd::thumbnailWritten(int index, const std::string& path) {
   r.outcome = "written";
 }
 
+void JsonFrontEnd::entrySkipped(int index, const std::string& thumbnail) {
+  EntryReport& r = reports_.at(static_cast<std::size_t>(index));
+  r.output = thumbnail;
+  r.outcome = "up-to-date";
+}
+
 void JsonFrontEnd::progress(int done, int total) {
   pendingLog_.clear();
   // Entry done - 1 was passed: neither written nor failed, it gave no file.
@@ -229,6 +235,10 @@ std::vector<EntryReport> PlanReports(const std::vector<production::BatchEntry>& 
       case production::PlannedOutcome::NotReached:
         r.outcome = "not-reached";
         break;
+      case production::PlannedOutcome::UpToDate:
+        r.outcome = "up-to-date";
+        r.output = p.output;
+        break;
     }
     if (p.outcome == production::PlannedOutcome::Write ||
         p.outcome == production::PlannedOutcome::NothingSaved) {
@@ -260,10 +270,21 @@ std::string PlanLine(const std::string& path, const production::EntryPlan& plan)
     case production::PlannedOutcome::EndsRun:
       return line + "error " + std::to_string(plan.errorNumber) + ": " + plan.reason +
              "; the run would end here";
+    case production::PlannedOutcome::UpToDate:
+      return line + "skip: up to date (" + plan.output + ")";
     case production::PlannedOutcome::NotReached:
       break;
   }
   return line + "not reached";
+}
+
+std::string OwnOutputLine(const std::string& path) { return path + " -> skip: own output"; }
+
+std::string OwnOutputJson(const std::string& path) {
+  EntryReport r;
+  r.path = path;
+  r.outcome = "own-output";
+  return JsonLine(r);
 }
 
 int PlanStatus(const production::BatchPlan& plan) {

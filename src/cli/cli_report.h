@@ -25,7 +25,9 @@ std::string JsonString(std::string_view bytes);
 struct EntryReport {
   std::string path;
   std::optional<std::string> output;
-  std::string outcome;  // written, planned, no-file, failed, ended-run, not-reached, not-selected
+  // written, planned, no-file, failed, ended-run, not-reached, not-selected, up-to-date,
+  // own-output
+  std::string outcome;
   std::optional<std::int32_t> errorNumber;
   std::optional<std::string> errorText;
   std::optional<int> width;  // the picture as opened (a clip: its native video size)
@@ -50,6 +52,7 @@ class JsonFrontEnd : public ConsoleFrontEnd {
   void entryFailed(int index, std::int32_t number, bool endsRun) override;
   void logAppended(std::string_view message) override;
   void thumbnailWritten(int index, const std::string& path) override;
+  void entrySkipped(int index, const std::string& thumbnail) override;
   void progress(int done, int total) override;
   void runFinished(const production::BatchResult& result) override;
 
@@ -70,6 +73,11 @@ std::vector<EntryReport> PlanReports(const std::vector<production::BatchEntry>& 
 // The text line of --dry-run for one entry: "PATH -> OUTPUT", with the renaming noted, or
 // "PATH -> " and why there would be no file.
 std::string PlanLine(const std::string& path, const production::EntryPlan& plan);
+
+// A file of a folder passed over as one of this program's thumbnails: its --dry-run line (without
+// the line end) and its --json line.
+std::string OwnOutputLine(const std::string& path);
+std::string OwnOutputJson(const std::string& path);
 
 // Exit status of a run with this plan, as far as it is known without decoding.
 int PlanStatus(const production::BatchPlan& plan);

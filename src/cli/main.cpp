@@ -17,6 +17,7 @@
 #include "production/batch_engine.h"
 #include "production/batch_texts.h"
 #include "production/dry_run.h"
+#include "production/folder_reader.h"
 
 namespace {
 
@@ -53,11 +54,52 @@ int StatusOf(const mirelo::production::BatchResult& result) {
   return result.loadFailures > 0 ? mirelo::cli::kExitEntriesFailed : mirelo::cli::kExitDone;
 }
 
+// The whole of a file, or of standard input for "-"; nullopt when it cannot be read.
+std::optional<std::string> ReadWhole(const std::string& file) {
+  std::FILE* in = file == "-" ? stdin : std::fopen(file.c_str(), "rb");
+  if (!in) return std::nullopt;
+  std::string text;
+  char buffer[65536];
+  std::size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) text.append(buffer, n);
+  const bool failed = std::ferror(in) != 0;
+  if (in != stdin) std::fclose(in);
+  if (failed) return std::nullopt;
+  return text;
+}
+
+bool WriteWhole(const std::string& file, const std::string& text) {
+  std::FILE* out = file == "-" ? stdout : std::fopen(file.c_str(), "wb");
+  if (!out) return false;
+  bool ok = std::fwrite(text.data(), 1, text.size(), out) == text.size();
+  ok = (out == stdout ? std::fflush(out) : std::fclose(out)) == 0 && ok;
+  return ok;
+}
+
+// What the folders passed over, before the entries: --dry-run and --json say it per file.
+void ReportOwnOutput(const mirelo::cli::CliOptions& options, const std::vector<std::string>& ownOutput) {
+  if (ownOutput.empty()) return;
+  std::string text;
+  if (options.json) {
+    for (const std::string& path : ownOutput) text += mirelo::cli::OwnOutputJson(path);
+  } else if (options.dryRun) {
+    for (const std::string& path : ownOutput) text += mirelo::cli::OwnOutputLine(path) + "\n";
+  } else {
+    if (!options.quiet) {
+      std::fprintf(stderr, "mirelo-batch: %zu files passed over as thumbnails this program made\n", ownOutput.size());
+    }
+    return;
+  }
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+}
+
 // --dry-run: the plan on standard output (text lines or JSON), the messages a run would give on
 // standard error.
 int DryRun(const mirelo::cli::CliOptions& options, const std::vector<mirelo::production::BatchEntry>& entries,
            const mirelo::cli::RunConfig& config) {
   if (options.logFile) std::fputs("mirelo-batch: a dry run saves no log\n", stderr);
+  if (options.failedTo) std::fputs("mirelo-batch: a dry run writes no list of failed files\n", stderr);
   const mirelo::production::BatchPlan plan = mirelo::production::PlanBatch(entries, config.settings);
   if (plan.refusal) {
     std::fprintf(stderr, "%s\n", plan.refusal->text.c_str());
@@ -118,14 +160,50 @@ int Main(int argc, char** argv) {
   }
   for (const std::string& warning : config.warnings) std::fprintf(stderr, "mirelo-batch: %s\n", warning.c_str());
 
-  std::vector<std::string> skipped;
-  const std::vector<mirelo::production::BatchEntry> entries =
-      mirelo::cli::CollectEntries(options.paths, options.recursive, skipped);
-  for (const std::string& note : skipped) std::fprintf(stderr, "mirelo-batch: skipped %s\n", note.c_str());
+  std::vector<mirelo::cli::PathArgument> paths = options.paths;
+  if (options.filesFrom) {
+    const std::optional<std::string> list = ReadWhole(*options.filesFrom);
+    if (!list) {
+      std::fprintf(stderr, "mirelo-batch: cannot read %s\n", options.filesFrom->c_str());
+      return mirelo::cli::kExitUsage;
+    }
+    for (std::string& path : mirelo::cli::SplitPathList(*list, options.nulSeparated)) {
+      paths.push_back({std::move(path), "", true});
+    }
+  }
+  mirelo::cli::CollectedEntries collected =
+      mirelo::cli::CollectEntries(paths, options.recursive, config.settings.settings);
+  for (const std::string& note : collected.skipped) std::fprintf(stderr, "mirelo-batch: skipped %s\n", note.c_str());
+  if (collected.skippedFromList > 0 && !options.quiet) {
+    // A list made by find holds every kind of file; one line says how many were not taken.
+    std::fprintf(stderr, "mirelo-batch: %d paths of %s not taken (not supported, hidden, missing or listed twice)\n",
+                 collected.skippedFromList, options.filesFrom->c_str());
+  }
+  mirelo::app::LogBuffer log;
+  for (const std::string& folder : collected.unreadable) {
+    const std::string message = mirelo::production::FolderUnreadableMessage(folder);
+    log.Append(message);
+    std::fputs(mirelo::cli::LogLinesForConsole(message).c_str(), stderr);
+  }
+
+  // --shard K/N: every N-th entry of the input in its order, the same on every machine.
+  std::vector<mirelo::production::BatchEntry> entries;
+  std::vector<std::string> ownOutput;
+  for (std::size_t i = 0; i < collected.entries.size(); ++i) {
+    if (mirelo::cli::InShard(i, options.shardIndex, options.shardCount)) entries.push_back(std::move(collected.entries[i]));
+  }
+  for (std::size_t i = 0; i < collected.ownOutput.size(); ++i) {
+    if (mirelo::cli::InShard(i, options.shardIndex, options.shardCount)) ownOutput.push_back(collected.ownOutput[i]);
+  }
+  ReportOwnOutput(options, ownOutput);
+  if (entries.empty() && options.shardCount > 0 && !collected.entries.empty()) {
+    // Fewer entries than shards: this one has nothing to do, which is no error.
+    if (options.failedTo && !options.dryRun) WriteWhole(*options.failedTo, "");
+    return mirelo::cli::kExitDone;
+  }
 
   if (options.dryRun) return DryRun(options, entries, config);
 
-  mirelo::app::LogBuffer log;
   mirelo::production::BatchEngine engine({options.jobs, &log});
   const bool bar = !options.quiet && ::isatty(STDERR_FILENO) == 1;
   std::optional<mirelo::cli::ConsoleFrontEnd> console;
@@ -148,6 +226,14 @@ int Main(int argc, char** argv) {
   if (options.logFile && !log.Save(*options.logFile)) {
     std::fprintf(stderr, "mirelo-batch: cannot write the log to %s\n", options.logFile->c_str());
     if (status == mirelo::cli::kExitDone) status = mirelo::cli::kExitEntriesFailed;
+  }
+  if (options.failedTo && result.outcome != BatchOutcome::Refused) {
+    std::vector<std::string> failed;
+    for (const int index : result.failed) failed.push_back(entries[static_cast<std::size_t>(index)].path);
+    if (!WriteWhole(*options.failedTo, mirelo::cli::JoinPathList(failed, options.nulSeparated))) {
+      std::fprintf(stderr, "mirelo-batch: cannot write the failed files to %s\n", options.failedTo->c_str());
+      if (status == mirelo::cli::kExitDone) status = mirelo::cli::kExitEntriesFailed;
+    }
   }
   return status;
 }

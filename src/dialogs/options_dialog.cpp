@@ -2,14 +2,17 @@
 
 #include <QCheckBox>
 #include <QFont>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QTabBar>
 #include <QTabWidget>
 #include <algorithm>
 
@@ -67,6 +70,35 @@ W* Widened(W* widget) {
   const int needed = widget->sizeHint().width();
   if (needed > widget->width()) widget->resize(needed, widget->height());
   return widget;
+}
+
+// Five tabs in the design's one row: the tabs' own margins are narrowed so the fifth fits.
+class NarrowTabsStyle : public QProxyStyle {
+ public:
+  int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
+    const int value = QProxyStyle::pixelMetric(metric, option, widget);
+    return metric == PM_TabBarTabHSpace ? std::min(value, 12) : value;
+  }
+};
+
+// A check box caption wider than the page is broken onto a second line after the last "、" that
+// leaves the first line short enough, else after the last particle that does, else at the last
+// character that fits.
+void FitCaption(QCheckBox& box, int width) {
+  const QFontMetrics metrics(box.font());
+  const int room = width - (box.sizeHint().width() - metrics.horizontalAdvance(box.text()));
+  const QString text = box.text();
+  if (metrics.horizontalAdvance(text) <= room) return;
+  qsizetype cut = 1;
+  while (cut < text.size() && metrics.horizontalAdvance(text.left(cut + 1)) <= room) ++cut;
+  qsizetype at = text.lastIndexOf(u'、', cut - 1);
+  for (const char16_t particle : {u'は', u'が', u'を', u'に'}) {
+    if (at > 0) break;
+    at = text.lastIndexOf(QChar(particle), cut - 1);
+  }
+  if (at > 0) cut = at + 1;
+  box.setText(text.left(cut) + u'\n' + text.mid(cut));
+  box.resize(std::min(width, box.sizeHint().width()), box.height());
 }
 
 }  // namespace
@@ -134,6 +166,9 @@ OptionsDialog::OptionsDialog(app::ThumbSettings& settings, std::filesystem::path
   SSTab1->setObjectName(QStringLiteral(u"SSTab1"));
   SSTab1->setGeometry(8, 8, 393, 281);
   SSTab1->setUsesScrollButtons(false);
+  auto* narrow = new NarrowTabsStyle;
+  narrow->setParent(SSTab1);
+  SSTab1->tabBar()->setStyle(narrow);
 
   QWidget* size = Page(u"画像の大きさ");
   OpFit1 = Fit(size, u"OpFit1", u"設定した領域にフィットさせる（縦横比は保たれない）", {24, 48, 305, 25}, 0);
@@ -183,6 +218,32 @@ OptionsDialog::OptionsDialog(app::ThumbSettings& settings, std::filesystem::path
   CkJpgExt4 = Check(names, u"CkJpgExt4", u"JPEGの拡張子を「jpeg」にする", {16, 64, 321, 33},
                     &app::ThumbSettings::JpegExt);
 
+  // Settings of our own, kept in thumb.ini's [Batch].
+  QWidget* batch = Page(u"一括処理");
+  struct BatchBox {
+    QCheckBox** box;
+    const char16_t* name;
+    const char16_t* caption;
+    std::int16_t app::ThumbSettings::*field;
+  };
+  const BatchBox batchBoxes[] = {
+      {&CkFolderDrop, u"CkFolderDrop", u"フォルダーをドロップしたとき、中のファイルも追加する（サブフォルダーを含む）",
+       &app::ThumbSettings::FolderDrop},
+      {&CkKeepTree, u"CkKeepTree", u"出力先フォルダーに元のフォルダー構成を再現する", &app::ThumbSettings::KeepTree},
+      {&CkSkipDone, u"CkSkipDone", u"作成済みのサムネイルが元ファイルより新しいときは作成しない",
+       &app::ThumbSettings::SkipDone},
+      {&CkKeepGoing, u"CkKeepGoing", u"読み込めないファイルがあっても次のファイルへ進む",
+       &app::ThumbSettings::KeepGoing},
+      {&CkAutoScene, u"CkAutoScene", u"シーンを決めていない動画は、黒や単色でない最初の場面から作る",
+       &app::ThumbSettings::AutoScene},
+  };
+  int top = 32;
+  for (const BatchBox& b : batchBoxes) {
+    *b.box = Check(batch, b.name, b.caption, {16, top, 369, 33}, b.field);
+    FitCaption(**b.box, 369);
+    top += 40;
+  }
+
   auto button = [this](const char16_t* name, const char16_t* caption, QRect geometry) {
     auto* b = new QPushButton(QString::fromUtf16(caption), this);
     b->setObjectName(QString::fromUtf16(name));
@@ -226,6 +287,11 @@ void OptionsDialog::Form_Load() {
   TB_DPI->setText(QString::fromStdString(app::SignedNumberText(settings_.DpiValue)));
   CkChaMode->setChecked(settings_.LowerCaseName == 1);
   CkJpgExt4->setChecked(settings_.JpegExt == 1);
+  CkFolderDrop->setChecked(settings_.FolderDrop == 1);
+  CkKeepTree->setChecked(settings_.KeepTree == 1);
+  CkSkipDone->setChecked(settings_.SkipDone == 1);
+  CkKeepGoing->setChecked(settings_.KeepGoing == 1);
+  CkAutoScene->setChecked(settings_.AutoScene == 1);
 }
 
 void OptionsDialog::Centre() {

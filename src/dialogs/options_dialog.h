@@ -1,7 +1,7 @@
 #pragma once
 
 // frmOptions: the modal options dialog. Every change goes into ThumbSettings at once; "保存"
-// also writes the ten option keys to thumb.ini. OK, "ｷｬﾝｾﾙ" and the close box only close it:
+// also writes the ten option keys and the five of [Batch] (tab "一括処理") to thumb.ini. OK, "ｷｬﾝｾﾙ" and the close box only close it:
 // changes already made stay in effect for this run.
 
 #include <QDialog>
@@ -92,6 +92,11 @@ class OptionsDialog : public QDialog {
   QLineEdit* TB_DPI = nullptr;
   QCheckBox* CkChaMode = nullptr;
   QCheckBox* CkJpgExt4 = nullptr;
+  QCheckBox* CkFolderDrop = nullptr;
+  QCheckBox* CkKeepTree = nullptr;
+  QCheckBox* CkSkipDone = nullptr;
+  QCheckBox* CkKeepGoing = nullptr;
+  QCheckBox* CkAutoScene = nullptr;
   QPushButton* cmdOk = nullptr;
   QPushButton* cmdCancel = nullptr;
   QPushButton* cmdSave = nullptr;

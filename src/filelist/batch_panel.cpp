@@ -1,5 +1,6 @@
 #include "filelist/batch_panel.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
@@ -8,6 +9,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
+#include <unordered_set>
 
 #include "app/window/main_controls.h"
 #include "app/window/main_window.h"
@@ -99,13 +101,15 @@ BatchPanel::BatchPanel(window::MainWindow& window, const window::MainControls& c
     : QObject(&window), window_(window), c_(controls), shell_(shell), log_(log), list_(list), preview_(preview) {
   connect(c_.Bt_Go, &QPushButton::clicked, this, &BatchPanel::Bt_Go_Click);
   connect(c_.Bt_Cancel, &QPushButton::clicked, this, &BatchPanel::Bt_Cancel_Click);
+  connect(c_.M_Help_SelectFailed, &QAction::triggered, this, &BatchPanel::M_Help_SelectFailed_Click);
 }
 
 BatchPanel::~BatchPanel() { Stop(); }
 
 void BatchPanel::Bt_Go_Click() {
-  // One run at a time: a second start during a run is ignored.
-  if (Running() || window_.BatchRunning != 0) return;
+  // One run at a time: a second start during a run is ignored, and so is one before a dropped
+  // folder has been read to its end.
+  if (Running() || window_.BatchRunning != 0 || list_.Reading()) return;
   c_.Bt_Save->setEnabled(false);
   const std::vector<production::BatchEntry> entries = list_.Entries();
   if (const auto refusal = production::CheckBatch(entries, window_.Settings())) {
@@ -116,6 +120,10 @@ void BatchPanel::Bt_Go_Click() {
 
   window_.BatchRunning = -1;
   window_.CancelRequested = 0;
+  c_.M_Help_SelectFailed->setEnabled(false);
+  runPaths_.clear();
+  runPaths_.reserve(entries.size());
+  for (const production::BatchEntry& entry : entries) runPaths_.push_back(entry.path);
   c_.Fr_Set->setEnabled(false);
   preview_.ShowStillInfo(false);
   preview_.EnablePlayer(false);
@@ -184,8 +192,25 @@ void BatchPanel::LeaveRunningState() {
   c_.Bt_Save->setEnabled(true);
 }
 
+void BatchPanel::M_Help_SelectFailed_Click() {
+  if (Running() || failedPaths_.empty()) return;
+  const std::unordered_set<std::string> failed(failedPaths_.begin(), failedPaths_.end());
+  const std::vector<production::BatchEntry> entries = list_.Entries();
+  for (int i = 0; i < static_cast<int>(entries.size()); ++i) {
+    list_.SetSelected(i, failed.count(entries[static_cast<std::size_t>(i)].path) > 0);
+  }
+}
+
 void BatchPanel::OnRunFinished(const production::BatchResult& result) {
   lastResult_ = result;
+  // Entries are named by their paths, which stay unique in the list whatever is removed later.
+  failedPaths_.clear();
+  for (const int index : result.failed) {
+    if (index >= 0 && static_cast<std::size_t>(index) < runPaths_.size()) {
+      failedPaths_.push_back(runPaths_[static_cast<std::size_t>(index)]);
+    }
+  }
+  c_.M_Help_SelectFailed->setEnabled(!failedPaths_.empty());
   LeaveRunningState();
   if (result.outcome == production::BatchOutcome::Failed) {
     // The failing entry's picture, if its load got that far, goes as the entry's end would take it.

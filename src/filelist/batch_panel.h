@@ -10,7 +10,9 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "production/batch_engine.h"
 
@@ -50,6 +52,9 @@ class BatchPanel : public QObject {
  public slots:
   void Bt_Go_Click();
   void Bt_Cancel_Click();
+  // "失敗したファイルだけを選択": the entries the last run failed on are checked, every other one
+  // cleared, so that the next start runs only them.
+  void M_Help_SelectFailed_Click();
 
  signals:
   // The run ended and the window is idle again (after the completion message, if any).
@@ -78,6 +83,8 @@ class BatchPanel : public QObject {
   std::unique_ptr<Forwarder> forwarder_;
   std::thread thread_;
   std::optional<production::BatchResult> lastResult_;
+  std::vector<std::string> runPaths_;     // the entries of the run going or last run
+  std::vector<std::string> failedPaths_;  // the entries the last run failed on
   bool stopping_ = false;
 
   // The cancel question: the engine's thread waits for the window's answer, or for Stop.

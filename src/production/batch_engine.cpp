@@ -112,6 +112,7 @@ struct EntryWork {
     LoadFailed,  // the loader failed: log, maybe deselect, go on
     Ready,       // built and encoded
     Failed,      // an error that ends the run
+    UpToDate,    // SkipDone: its thumbnail is not older than the source; not loaded
   };
   State state = State::Unselected;
   std::vector<std::string> log;  // LoadFailed: the loader's AppendLog messages
@@ -122,6 +123,7 @@ struct EntryWork {
   bool failedInSave = false;
   std::optional<std::vector<std::uint8_t>> bytes;  // Ready: nullopt when the format saves nothing
   imaging::Size pictureSize;  // size shown on the size label; 0 x 0 when the picture never opened
+  std::string thumbnail;      // UpToDate: the thumbnail found
 };
 
 // The image buffers one worker owns: the working image (LEAD12) and the output image (LEAD11).
@@ -136,15 +138,24 @@ EntryWork BuildEntry(WorkerBuffers& buffers, const BatchEntry& entry, const Batc
   EntryWork result;
   if (!entry.selected) return result;
   const EntryKind kind = KindOf(entry.path);
+  const bool keepGoing = snapshot.settings.KeepGoing == 1;
   bool saving = false;
   try {
+    if (snapshot.settings.SkipDone == 1) {
+      const OutputNameParts parts = OutputNamePartsFor(entry.path, snapshot.settings, entry.root);
+      if (std::optional<std::string> done = UpToDateThumbnail(entry.path, parts)) {
+        result.state = EntryWork::State::UpToDate;
+        result.thumbnail = std::move(*done);
+        return result;
+      }
+    }
     if (kind == EntryKind::Video) {
       VideoCaptureResult capture = CaptureVideoFrame(entry.path, entry.scene, buffers.work, {captureThreads});
       result.pictureSize = capture.videoSize;
       if (!capture.ok) {
         result.state = EntryWork::State::LoadFailed;
         result.log = std::move(capture.logLines);
-        result.deselect = capture.deselect;
+        result.deselect = capture.deselect || keepGoing;
         result.number = capture.number;
         return result;
       }
@@ -163,15 +174,17 @@ EntryWork BuildEntry(WorkerBuffers& buffers, const BatchEntry& entry, const Batc
           LoadStillImage(buffers.work, entry.path, snapshot.settings, snapshot.sizes, true, onLoaded);
       result.pictureSize = load.fullSize;
       if (!load.ok) {
-        if (load.failedInLoad) {
+        if (load.failedInLoad && !keepGoing) {
           // The run's own preview load meets an unreadable still first, so the run ends.
           result.state = EntryWork::State::Failed;
           result.number = load.errorNumber;
           return result;
         }
         result.state = EntryWork::State::LoadFailed;
-        result.log = load.logLines();
-        result.deselect = load.deselect;
+        // KeepGoing: the line the run would have ended with, and the entry is passed.
+        result.log = load.failedInLoad ? std::vector<std::string>{RunErrorMessage(entry.path, load.errorNumber)}
+                                       : load.logLines();
+        result.deselect = load.deselect || keepGoing;
         result.number = load.errorNumber;
         return result;
       }
@@ -213,6 +226,10 @@ class Committer {
     switch (work.state) {
       case EntryWork::State::Unselected:
         break;
+      case EntryWork::State::UpToDate:
+        ++result_.skippedDone;
+        frontEnd_.entrySkipped(index, work.thumbnail);
+        break;
       case EntryWork::State::LoadFailed:
         result_.lastErrorNumber = work.number;
         for (const std::string& line : work.log) Append(line);
@@ -222,12 +239,13 @@ class Committer {
         }
         frontEnd_.entryFailed(index, work.number, false);
         ++result_.loadFailures;
+        result_.failed.push_back(index);
         break;
       case EntryWork::State::Failed: {
         std::int32_t number = work.number;
         if (work.failedInSave) {
           try {
-            (void)MakeOutputPath(entry.path, snapshot_.settings);
+            (void)MakeOutputPath(PartsFor(entry));
           } catch (const Error& error) {
             number = error.number();
           } catch (const std::exception&) {
@@ -238,14 +256,16 @@ class Committer {
       }
       case EntryWork::State::Ready:
         try {
+          const OutputNameParts parts = PartsFor(entry);
           if (work.bytes) {
-            std::string path = WriteBytesUnderFreeName(entry.path, snapshot_.settings, *work.bytes);
+            if (snapshot_.settings.KeepTree == 1) CreateTreeFolders(parts, snapshot_.settings);
+            std::string path = WriteBytesUnderFreeName(parts, *work.bytes);
             ++result_.written;
             frontEnd_.thumbnailWritten(index, path);
             result_.outputs[static_cast<std::size_t>(index)] = std::move(path);
           } else {
             // A format that saves nothing still has its name computed.
-            (void)MakeOutputPath(entry.path, snapshot_.settings);
+            (void)MakeOutputPath(parts);
           }
         } catch (const Error& error) {
           return Fail(index, error.number());
@@ -262,6 +282,10 @@ class Committer {
   }
 
  private:
+  OutputNameParts PartsFor(const BatchEntry& entry) const {
+    return OutputNamePartsFor(entry.path, snapshot_.settings, entry.root);
+  }
+
   void Append(const std::string& message) {
     log_.Append(message);
     frontEnd_.logAppended(message);
@@ -271,6 +295,7 @@ class Committer {
     result_.lastErrorNumber = number;
     result_.errorIndex = index;
     result_.outcome = BatchOutcome::Failed;
+    result_.failed.push_back(index);
     Append(RunErrorMessage(entries_[static_cast<std::size_t>(index)].path, number));
     frontEnd_.entryFailed(index, number, true);
     return false;
@@ -351,6 +376,18 @@ imaging::Image ReducedToBox(const imaging::Image& picture, imaging::Size box) {
   return out;
 }
 
+std::string FinishedText(const BatchResult& result, const app::ThumbSettings& settings) {
+  std::string text(kFinishedText);
+  if (settings.KeepGoing != 1 && settings.SkipDone != 1) return text;
+  if (result.loadFailures == 0 && result.skippedDone == 0) return text;
+  text += "\n（";
+  if (result.skippedDone > 0) text += std::to_string(result.skippedDone) + " 件は作成済みのため作成しませんでした。";
+  if (result.loadFailures > 0) {
+    text += std::to_string(result.loadFailures) + " 件のファイルを処理できませんでした。ログを確認してください。";
+  }
+  return text + "）";
+}
+
 int EffectiveJobs(int jobs) {
   if (jobs > 0) return jobs;
   return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
@@ -412,7 +449,7 @@ BatchResult BatchEngine::Run(const std::vector<BatchEntry>& entries, const Batch
 
   frontEnd.runFinished(result);
   if (result.outcome != BatchOutcome::Failed) {
-    frontEnd.showMessage({std::string(kFinishedText), std::string(kFinishedTitle)});
+    frontEnd.showMessage({FinishedText(result, snapshot.settings), std::string(kFinishedTitle)});
   }
   return result;
 }

@@ -25,6 +25,7 @@ struct BatchEntry {
   std::string path;
   bool selected = true;
   std::string scene;
+  std::string root;  // the dropped folder the entry was found under; "" for a file dropped by itself
 };
 
 // What the run reads of the settings, copied when it starts.
@@ -47,6 +48,8 @@ struct BatchResult {
   int done = 0;                             // progress value at the end
   int written = 0;                          // thumbnails written
   int loadFailures = 0;                     // entries skipped because their load failed
+  int skippedDone = 0;                      // SkipDone: entries whose thumbnail is up to date
+  std::vector<int> failed;                  // entries that failed, the one that ended the run included
   int errorIndex = -1;                      // Failed: the entry whose error ended the run
   std::int32_t lastErrorNumber = 0;         // LastErrorNumber after the run
   std::vector<bool> selected;               // check boxes after the run (failed loads deselected)
@@ -88,6 +91,11 @@ class BatchFrontEnd {
     (void)number;
     (void)endsRun;
   }
+  // SkipDone: entry index was not loaded, its thumbnail (path) is not older than the source.
+  virtual void entrySkipped(int index, const std::string& thumbnail) {
+    (void)index;
+    (void)thumbnail;
+  }
   // One message was appended to the error log (it may hold CR LF).
   virtual void logAppended(std::string_view message) { (void)message; }
   // A thumbnail of entry index was written at path.
@@ -127,6 +135,10 @@ struct BatchOptions {
 // Each pixel averages at most 4 x 4 samples of its area, so the cost does not grow with the
 // picture. sourceWidth and sourceHeight are carried over.
 imaging::Image ReducedToBox(const imaging::Image& picture, imaging::Size box);
+
+// The completion message's text: "作業が終了しました。", and when KeepGoing or SkipDone is on and
+// entries failed or were skipped as up to date, a second line that counts them.
+std::string FinishedText(const BatchResult& result, const app::ThumbSettings& settings);
 
 // The worker threads to use for `jobs` (0: the number of cores, at least 1).
 int EffectiveJobs(int jobs);

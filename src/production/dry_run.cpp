@@ -74,7 +74,14 @@ BatchPlan PlanBatch(const std::vector<BatchEntry>& entries, const BatchSettings&
       out.outcome = PlannedOutcome::NotSelected;
       continue;
     }
-    const OutputNameParts parts = OutputNamePartsFor(entry.path, settings.settings);
+    const OutputNameParts parts = OutputNamePartsFor(entry.path, settings.settings, entry.root);
+    if (settings.settings.SkipDone == 1) {
+      if (std::optional<std::string> done = UpToDateThumbnail(entry.path, parts)) {
+        out.outcome = PlannedOutcome::UpToDate;
+        out.output = std::move(*done);
+        continue;
+      }
+    }
     auto endRun = [&](std::int32_t number) {
       out.outcome = PlannedOutcome::EndsRun;
       out.errorNumber = number;
@@ -114,7 +121,13 @@ BatchPlan PlanBatch(const std::vector<BatchEntry>& entries, const BatchSettings&
       out.outcome = PlannedOutcome::NothingSaved;
       continue;
     }
-    if (const std::int32_t number = folderCheck(parts.folder); number != 0) {
+    // KeepTree makes the folders below an existing output folder: that one must take them.
+    std::string folder = parts.folder;
+    if (settings.settings.KeepTree == 1 && settings.settings.OutputMode == 1 && settings.settings.OutputPath &&
+        !settings.settings.OutputPath->empty() && FolderWriteError(folder) == err::kPathNotFound) {
+      folder = *settings.settings.OutputPath;
+    }
+    if (const std::int32_t number = folderCheck(folder); number != 0) {
       endRun(number);
       break;
     }

@@ -23,11 +23,12 @@ enum class PlannedOutcome {
   NotSelected,   // the entry's check box is clear
   EndsRun,       // the run would end at this entry
   NotReached,    // an earlier entry ends the run
+  UpToDate,      // SkipDone: its thumbnail (output) is not older than the source
 };
 
 struct EntryPlan {
   PlannedOutcome outcome = PlannedOutcome::NotReached;
-  std::string output;            // Write, NothingSaved; EndsRun when the name was chosen
+  std::string output;            // Write, NothingSaved, UpToDate; EndsRun when the name was chosen
   std::int32_t errorNumber = 0;  // EndsRun: the number the run would log
   std::string reason;            // EndsRun: the cause in words
   int takenOnDisk = 0;           // candidates passed over: an entry of that name is in the folder

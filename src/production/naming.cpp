@@ -9,6 +9,7 @@
 #include "app/utilities.h"
 #include "platform/error.h"
 #include "platform/imaging/imaging_control.h"
+#include "production/folder_reader.h"
 
 namespace mirelo::production {
 namespace {
@@ -129,11 +130,19 @@ std::string OutputExtension(std::int16_t formatIndex, std::int16_t jpegExt) {
   }
 }
 
-OutputNameParts OutputNamePartsFor(std::string_view sourcePath, const app::ThumbSettings& settings) {
+OutputNameParts OutputNamePartsFor(std::string_view sourcePath, const app::ThumbSettings& settings,
+                                   std::string_view root) {
   const app::SplitPathResult split = app::SplitPath(sourcePath);
   OutputNameParts parts;
   std::string folder = split.dir;
-  if (settings.OutputMode == 1) folder = settings.OutputPath.value_or(std::string());
+  if (settings.OutputMode == 1) {
+    folder = settings.OutputPath.value_or(std::string());
+    if (settings.KeepTree == 1 && !folder.empty()) {
+      if (const std::optional<std::string> below = FolderBelowRoot(sourcePath, root); below && !below->empty()) {
+        folder = app::AddTrailingSeparator(std::move(folder)) + *below;
+      }
+    }
+  }
   // An empty folder stays the current folder rather than becoming the root "/".
   parts.folder = folder.empty() ? std::string() : app::AddTrailingSeparator(std::move(folder));
 
@@ -160,19 +169,22 @@ std::string OutputCandidate(const OutputNameParts& parts, std::size_t prefixLeng
 
 std::string MakeOutputPath(std::string_view sourcePath, const app::ThumbSettings& settings,
                            const NameTakenTest& taken) {
-  const OutputNameParts parts = OutputNamePartsFor(sourcePath, settings);
+  return MakeOutputPath(OutputNamePartsFor(sourcePath, settings), taken);
+}
+
+std::string MakeOutputPath(const OutputNameParts& parts, const NameTakenTest& taken) {
   for (std::size_t prefix = 0; prefix <= kMaxPrefix; ++prefix) {
     // The test is made on the name that will be written, lowered or not.
     const std::string fileName = FileNameFor(parts, prefix);
     if (!taken(parts.folder, fileName)) return parts.folder + fileName;
   }
-  throw Error(err::kFileAlreadyExists, "no free output name for " + std::string(sourcePath));
+  throw Error(err::kFileAlreadyExists, "no free output name for " + parts.name);
 }
 
-std::string WriteUnderFreeName(std::string_view sourcePath, const app::ThumbSettings& settings,
-                               const std::function<void(const std::string& path)>& write,
+namespace {
+
+std::string WriteUnderFreeName(const OutputNameParts& parts, const std::function<void(const std::string& path)>& write,
                                const NameTakenTest& taken) {
-  const OutputNameParts parts = OutputNamePartsFor(sourcePath, settings);
   for (std::size_t prefix = 0; prefix <= kMaxPrefix; ++prefix) {
     const std::string fileName = FileNameFor(parts, prefix);
     if (taken(parts.folder, fileName)) continue;
@@ -185,17 +197,55 @@ std::string WriteUnderFreeName(std::string_view sourcePath, const app::ThumbSett
       if (e.number() != err::kFileAlreadyExists) throw;
     }
   }
-  throw Error(err::kFileAlreadyExists, "no free output name for " + std::string(sourcePath));
+  throw Error(err::kFileAlreadyExists, "no free output name for " + parts.name);
+}
+
+}  // namespace
+
+std::string WriteUnderFreeName(std::string_view sourcePath, const app::ThumbSettings& settings,
+                               const std::function<void(const std::string& path)>& write,
+                               const NameTakenTest& taken) {
+  return WriteUnderFreeName(OutputNamePartsFor(sourcePath, settings), write, taken);
 }
 
 std::string WriteBytesUnderFreeName(std::string_view sourcePath, const app::ThumbSettings& settings,
                                     std::span<const std::uint8_t> bytes, const NameTakenTest& taken) {
+  return WriteBytesUnderFreeName(OutputNamePartsFor(sourcePath, settings), bytes, taken);
+}
+
+std::string WriteBytesUnderFreeName(const OutputNameParts& parts, std::span<const std::uint8_t> bytes,
+                                    const NameTakenTest& taken) {
   return WriteUnderFreeName(
-      sourcePath, settings,
+      parts,
       [bytes](const std::string& path) {
         imaging::WriteFileBytes(path, bytes, imaging::CreateMode::Exclusive);
       },
       taken);
+}
+
+std::optional<std::string> UpToDateThumbnail(std::string_view sourcePath, const OutputNameParts& parts) {
+  if (parts.extension.empty()) return std::nullopt;
+  const std::string thumbnail = OutputCandidate(parts, 0);
+  struct stat source {};
+  struct stat made {};
+  if (::stat(std::string(sourcePath).c_str(), &source) != 0 || ::stat(thumbnail.c_str(), &made) != 0) {
+    return std::nullopt;
+  }
+  if (!S_ISREG(made.st_mode)) return std::nullopt;
+  // With the source's own name (same name, same extension) the "thumbnail" is the source.
+  if (made.st_dev == source.st_dev && made.st_ino == source.st_ino) return std::nullopt;
+  const auto older = [](const timespec& a, const timespec& b) {
+    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+  };
+  if (older(made.st_mtim, source.st_mtim)) return std::nullopt;
+  return thumbnail;
+}
+
+void CreateTreeFolders(const OutputNameParts& parts, const app::ThumbSettings& settings) {
+  if (settings.OutputMode != 1 || !settings.OutputPath || settings.OutputPath->empty()) return;
+  std::error_code ec;
+  if (!std::filesystem::is_directory(*settings.OutputPath, ec)) return;
+  std::filesystem::create_directories(parts.folder, ec);
 }
 
 }  // namespace mirelo::production

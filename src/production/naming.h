@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -52,8 +53,11 @@ struct OutputNameParts {
   bool lowerCase = false;  // lower the file name (not the folder)
 };
 
-// Folder, name and extension from the source path and the settings.
-OutputNameParts OutputNamePartsFor(std::string_view sourcePath, const app::ThumbSettings& settings);
+// Folder, name and extension from the source path and the settings. root: the folder the entry
+// was found under ("" for a file dropped by itself); with KeepTree and an output folder, the
+// entry's folder below root is kept below the output folder.
+OutputNameParts OutputNamePartsFor(std::string_view sourcePath, const app::ThumbSettings& settings,
+                                   std::string_view root = {});
 
 // Output extension of a format index ("jpg"/"jpeg", "png", "gif", "pct", "bmp", "webp"); empty outside 0..7.
 std::string OutputExtension(std::int16_t formatIndex, std::int16_t jpegExt);
@@ -66,6 +70,7 @@ std::string OutputCandidate(const OutputNameParts& parts, std::size_t prefixLeng
 // written file name is not taken. Throws what the test throws.
 std::string MakeOutputPath(std::string_view sourcePath, const app::ThumbSettings& settings,
                            const NameTakenTest& taken = NameTakenOnDisk);
+std::string MakeOutputPath(const OutputNameParts& parts, const NameTakenTest& taken = NameTakenOnDisk);
 
 // Names and writes in one go so nothing is ever overwritten: write is called with the first free
 // candidate and must create the file exclusively, throwing mirelo::Error 58 when the name got
@@ -79,5 +84,15 @@ std::string WriteUnderFreeName(std::string_view sourcePath, const app::ThumbSett
 std::string WriteBytesUnderFreeName(std::string_view sourcePath, const app::ThumbSettings& settings,
                                     std::span<const std::uint8_t> bytes,
                                     const NameTakenTest& taken = NameTakenOnDisk);
+std::string WriteBytesUnderFreeName(const OutputNameParts& parts, std::span<const std::uint8_t> bytes,
+                                    const NameTakenTest& taken = NameTakenOnDisk);
+
+// SkipDone: the thumbnail named without added underscores, when it is a file (not the source
+// itself) whose modification time is not before the source's.
+std::optional<std::string> UpToDateThumbnail(std::string_view sourcePath, const OutputNameParts& parts);
+
+// KeepTree: creates the folders of parts.folder below the output folder, when the output folder
+// itself exists (a missing output folder stays an error of the save). Errors are left to the save.
+void CreateTreeFolders(const OutputNameParts& parts, const app::ThumbSettings& settings);
 
 }  // namespace mirelo::production

@@ -467,6 +467,9 @@ TEST_F(SettingsStoreTest, OptionSaveWritesTenKeys) {
   s.AutoContrastOn = 1;
   s.DpiOn = 0;  // DPI is never written after creation
   s.DpiValue = 300;
+  s.FolderDrop = 1;
+  s.SkipDone = 1;
+  s.AutoScene = 1;
   SaveOptionSettings(ini_, s);
   const std::string bytes = ReadBytes(ini_);
   for (const char* line :
@@ -474,6 +477,35 @@ TEST_F(SettingsStoreTest, OptionSaveWritesTenKeys) {
         "[Proc]\r\nAutoTrim= 1\r\nAutoTrimTH= 40\r\nAutoContrast= 1\r\nDPI=1\r\nDPIValue= 300\r\n"}) {
     EXPECT_NE(bytes.find(line), std::string::npos) << line;
   }
+  // The section of our own comes last, after the original's keys.
+  const std::string batch = "[Batch]\r\nFolderDrop= 1\r\nKeepTree= 0\r\nSkipDone= 1\r\nKeepGoing= 0\r\nAutoScene= 1\r\n";
+  EXPECT_EQ(bytes.substr(bytes.size() - batch.size()), batch);
+}
+
+// [Batch] keys read each on its own: missing or unreadable is 0, and a failing original group
+// does not keep them from loading.
+TEST_F(SettingsStoreTest, BatchKeysReadOnTheirOwn) {
+  WriteDefaults();
+  Load();
+  for (auto field : {&ThumbSettings::FolderDrop, &ThumbSettings::KeepTree, &ThumbSettings::SkipDone,
+                     &ThumbSettings::KeepGoing, &ThumbSettings::AutoScene}) {
+    EXPECT_EQ(settings_.*field, 0);
+  }
+  Set("Location", "Top", "99999");  // group 1 fails at its first key
+  Set("Batch", "FolderDrop", " 1");
+  Set("Batch", "KeepTree", "yes");
+  Set("batch", "skipdone", "1");
+  Set("Batch", "KeepGoing", "1");
+  settings_ = ThumbSettings{};
+  settings_.KeepTree = 1;  // an unreadable key does not keep an earlier value
+  settings_.AutoScene = 1;
+  Load();
+  EXPECT_EQ(settings_.FolderDrop, 1);
+  EXPECT_EQ(settings_.KeepTree, 0);
+  EXPECT_EQ(settings_.SkipDone, 1);
+  EXPECT_EQ(settings_.KeepGoing, 1);
+  EXPECT_EQ(settings_.AutoScene, 0);
+  EXPECT_EQ(settings_.FitMode, 0);  // group 1 was abandoned
 }
 
 TEST_F(SettingsStoreTest, ExitPositionReplacesTheLocationEntries) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "support/magick.h"
+#include "support/photo_tree.h"
 #include "support/temp_dir.h"
 
 namespace mirelo::cli {
@@ -321,6 +322,70 @@ TEST_F(CliTest, DryRunStatusIsTheRunsWhereItCanBeKnown) {
       EXPECT_NE(real.err.find(a + "\n→Error code: 76\n"), std::string::npos) << real.err;
     }
   }
+}
+
+// A photo tree with the switches of repeated runs: mirrored output, a damaged photo passed and
+// listed for a retry, what is up to date and the program's own thumbnails left alone, shards.
+TEST_F(CliTest, ATreeKeptGoneThroughRetriedAndSharded) {
+  const test::PhotoTree tree(dir_.path());
+  const fs::path out = dir_ / "OUT";
+  fs::create_directories(out);
+  const std::string failed = (dir_ / "failed.txt").string();
+  auto args = [&](std::vector<std::string> extra) {
+    std::vector<std::string> all{"--config", config(), "--quiet", "--recursive", "--jobs", "2", "--set",
+                                 "Output/Mode=1", "--set", "Output/Path=" + out.string(), "--keep-tree"};
+    all.insert(all.end(), extra.begin(), extra.end());
+    return all;
+  };
+  const std::string root = tree.root.string();
+
+  const Outcome first = Run(args({"--set", "Batch/KeepGoing=1", "--failed-to", failed, root}));  // as the flag
+  EXPECT_EQ(first.status, 1) << first.err;
+  EXPECT_EQ(ReadText(failed), tree.damaged + "\n");
+  EXPECT_NE(first.err.find(tree.damaged + "\n→ERROR:ファイルフォーマットが不正です。\n"), std::string::npos);
+  for (const char* made : {"_thumb.jpg", "_thumimg_2.jpg", "2024/01-trip/_thumdsc_0003.jpg", "2024/02-party/_thumdsc_0001.jpg",
+                           "out/_thumold.jpg"}) {
+    EXPECT_EQ(test::MagickIdentify(out / made, "%m"), "JPEG") << made;
+  }
+  EXPECT_FALSE(fs::exists(out / "_thum_thumb.jpg"));  // the earlier thumbnail is no photo
+
+  // What a second run would do.
+  const Outcome plan = Run(args({"--skip-done", "--dry-run", root}));
+  EXPECT_EQ(plan.status, 0) << plan.err;
+  EXPECT_NE(plan.out.find(tree.earlierThumbnail + " -> skip: own output\n"), std::string::npos) << plan.out;
+  EXPECT_NE(plan.out.find(root + "/b.jpg -> skip: up to date (" + (out / "_thumb.jpg").string() + ")\n"),
+            std::string::npos)
+      << plan.out;
+  EXPECT_NE(plan.out.find(tree.damaged + " -> " + (out / "2024/01-trip/_thumdsc_0002.jpg").string() + "\n"),
+            std::string::npos);
+
+  // The list of failures is the next run's input, in either form.
+  const std::string failedNul = (dir_ / "failed.nul").string();
+  const Outcome retry = Run(args({"--keep-going", "-0", "--failed-to", failedNul, "--files-from", failedNul + ".in"}));
+  EXPECT_EQ(retry.status, 2);  // no such list
+  std::ofstream(failedNul + ".in", std::ios::binary) << tree.damaged << '\0';
+  const Outcome again = Run(args({"--keep-going", "-0", "--failed-to", failedNul, "--files-from", failedNul + ".in"}));
+  EXPECT_EQ(again.status, 1) << again.err;
+  EXPECT_EQ(again.out, "");
+  EXPECT_EQ(ReadText(failedNul), tree.damaged + std::string(1, '\0'));
+  const Outcome fromLines = Run(args({"--dry-run", "--files-from", failed}));
+  EXPECT_EQ(Lines(fromLines.out).size(), 1u) << fromLines.out;
+
+  // Three shards cover the input once; a shard with nothing to do is no error.
+  const Outcome whole = Run(args({"--dry-run", root}));
+  std::vector<std::string> all = Lines(whole.out);
+  std::vector<std::string> sharded;
+  for (int k = 1; k <= 3; ++k) {
+    const Outcome part = Run(args({"--dry-run", "--shard", std::to_string(k) + "/3", root}));
+    EXPECT_EQ(part.status, 0) << part.err;
+    for (const std::string& line : Lines(part.out)) sharded.push_back(line);
+  }
+  std::sort(all.begin(), all.end());
+  std::sort(sharded.begin(), sharded.end());
+  EXPECT_EQ(sharded, all);
+  const Outcome empty = Run(args({"--shard", "5/5", root + "/b.jpg"}));
+  EXPECT_EQ(empty.status, 0) << empty.err;
+  EXPECT_EQ(empty.out, "");
 }
 
 // Parses every line of --json with Python's json module and prints what a script would use.

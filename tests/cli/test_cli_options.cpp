@@ -64,6 +64,14 @@ TEST(ParseCommandLine, RefusesBadUsage) {
       {"--json=yes", "a.jpg"},
       {"--dry-run"},
       {""},
+      {"--keep-going=1", "a.jpg"},
+      {"--shard", "0/2", "a.jpg"},
+      {"--shard", "3/2", "a.jpg"},
+      {"--shard", "1/0", "a.jpg"},
+      {"--shard", "1-2", "a.jpg"},
+      {"--shard", "1/2x", "a.jpg"},
+      {"--files-from", "", "a.jpg"},
+      {"--failed-to"},
   };
   for (const auto& args : rows) {
     std::string joined;
@@ -76,6 +84,8 @@ TEST(IsSettingsKey, KnowsTheKeysOfThumbIniWithoutRegardToCase) {
   EXPECT_TRUE(IsSettingsKey("Image", "Quality"));
   EXPECT_TRUE(IsSettingsKey("PROC", "dpivalue"));
   EXPECT_TRUE(IsSettingsKey("VideoFrame", "Height"));
+  EXPECT_TRUE(IsSettingsKey("Batch", "KeepGoing"));
+  EXPECT_TRUE(IsSettingsKey("batch", "autoscene"));
   EXPECT_FALSE(IsSettingsKey("Program", "Version"));
   EXPECT_FALSE(IsSettingsKey("Image", "Mod"));
 }
@@ -86,6 +96,46 @@ TEST(ConsoleTexts, ProgressLineAndLogLines) {
   EXPECT_EQ(ProgressLine(4, 4, 3725, 8), "[########] 4/4 100%  1:02:05");
   EXPECT_EQ(LogLinesForConsole("/a.jpg\r\n→Error code: 76"), "/a.jpg\n→Error code: 76\n");
   EXPECT_EQ(LogLinesForConsole("/a.jpg"), "/a.jpg\n");
+}
+
+TEST(ParseCommandLine, BatchFlagsAndLists) {
+  const ParseResult r = ParseCommandLine({"--keep-going", "--keep-tree", "--skip-done", "--files-from", "list",
+                                          "-0", "--failed-to=failed", "--shard", "2/5"});
+  ASSERT_TRUE(r.ok()) << r.error;  // a list of files stands for the PATHs
+  const CliOptions& o = r.options;
+  EXPECT_TRUE(o.keepGoing && o.keepTree && o.skipDone && o.nulSeparated);
+  EXPECT_EQ(o.filesFrom, "list");
+  EXPECT_EQ(o.failedTo, "failed");
+  EXPECT_EQ(o.shardIndex, 2);
+  EXPECT_EQ(o.shardCount, 5);
+}
+
+TEST(PathLists, ReadAndWrittenAsRsyncAndTarDo) {
+  struct Row {
+    std::string text;
+    bool nul;
+    std::vector<std::string> paths;
+  };
+  const std::vector<Row> rows{
+      {"/a.jpg\n/b c.jpg\n", false, {"/a.jpg", "/b c.jpg"}},
+      {"/a.jpg\r\n\n/b.jpg", false, {"/a.jpg", "/b.jpg"}},  // CR LF, an empty line, no last line end
+      {std::string("/a\nb.jpg\0/c.jpg\0", 16), true, {"/a\nb.jpg", "/c.jpg"}},
+      {"", false, {}},
+  };
+  for (const Row& row : rows) EXPECT_EQ(SplitPathList(row.text, row.nul), row.paths) << row.text;
+  for (const bool nul : {false, true}) {
+    const std::vector<std::string> paths{"/x/a.jpg", "/y/ミレロ.png"};
+    EXPECT_EQ(SplitPathList(JoinPathList(paths, nul), nul), paths);
+  }
+  // Every position lands in exactly one shard.
+  for (int n = 1; n <= 4; ++n) {
+    for (std::size_t i = 0; i < 10; ++i) {
+      int shards = 0;
+      for (int k = 1; k <= n; ++k) shards += InShard(i, k, n);
+      EXPECT_EQ(shards, 1);
+    }
+  }
+  EXPECT_TRUE(InShard(7, 0, 0));
 }
 
 TEST(ParseCommandLine, DryRunAndJson) {

@@ -2,6 +2,7 @@
 // error, cancel Yes and No, ignored actions during a run, closing during a run, and the window
 // writing the same files as mirelo-batch.
 
+#include <QAction>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,6 +19,7 @@
 #include "filelist/batch_panel.h"
 #include "filelist/file_list_panel.h"
 #include "list_fixtures.h"
+#include "support/photo_tree.h"
 #include "support/temp_dir.h"
 #include "window_harness.h"
 
@@ -127,6 +129,67 @@ class BatchTest : public QObject {
     QVERIFY(w.LogWindow()->LogText()->toPlainText().startsWith(Text(bad) + QStringLiteral(u"\n")));
     QCOMPARE(FilesIn(dir.path(), kThumbPrefix).size(), std::size_t{2});
     QCOMPARE(h.shell.messages, QStringList{QStringLiteral(u"作業が終了しました。")});
+  }
+
+  // With the new switches on: a dropped tree is read off the window's thread and listed in a file
+  // manager's order; a run mirrors it in the output folder and passes the damaged photo; the retry
+  // command selects only that one; a second run writes nothing.
+  void folderDropMirroredRunRetryAndRedo() {
+    mirelo::test::TempDir dir;
+    const mirelo::test::PhotoTree tree(dir.path());
+    WindowHarness h;
+    auto& w = h.Start();
+    const auto& c = w.Controls();
+    auto& s = w.Settings();
+    s.FolderDrop = s.KeepTree = s.SkipDone = s.KeepGoing = 1;
+    s.OutputMode = 1;
+    s.OutputPath = tree.out.string();  // inside the tree: not read as photos
+    DropFiles(w, {tree.root});
+    QTRY_VERIFY_WITH_TIMEOUT(!w.FileList().Reading(), 30000);
+    QStringList expected;
+    for (const std::string& path : tree.Expected()) expected << Text(path);
+    QCOMPARE(mirelo::testing::ListTexts(c.List1), expected);
+    QCOMPARE(c.List2->count(), c.List1->count());
+    QCOMPARE(c.List1->currentRow(), c.List1->count() - 1);
+    QCOMPARE(c.Lb_fi->text(), QStringLiteral(u" %1").arg(expected.size()));
+    QCOMPARE(w.FileList().Entries().front().root, tree.root.string());
+    DropFiles(w, {tree.root});  // the same tree again adds nothing
+    QTRY_VERIFY_WITH_TIMEOUT(!w.FileList().Reading(), 30000);
+    QCOMPARE(c.List1->count(), expected.size());
+    QVERIFY(!c.M_Help_SelectFailed->isEnabled());
+
+    h.shell.errors.clear();
+    QVERIFY(RunAndWait(w));
+    for (const char* made : {"_thumb.jpg", "_thumimg_2.jpg", "_thumimg_10.jpg", "2024/01-trip/_thumdsc_0001.jpg",
+                             "2024/01-trip/_thumdsc_0003.jpg", "2024/02-party/_thumdsc_0001.jpg"}) {
+      QVERIFY2(mirelo::test::MagickDecode(tree.out / made), made);
+    }
+    QVERIFY(w.LogWindow()->LogText()->toPlainText().contains(
+        Text(tree.damaged) + QStringLiteral(u"\n→ERROR:ファイルフォーマットが不正です。")));
+    QCOMPARE(h.shell.messages, QStringList{QStringLiteral(
+                                   u"作業が終了しました。\n（1 件のファイルを処理できませんでした。ログを確認してください。）")});
+    const int damaged = static_cast<int>(expected.indexOf(Text(tree.damaged)));
+    QCOMPARE(c.List1->item(damaged)->checkState(), Qt::Unchecked);
+
+    // "失敗したファイルだけを選択": the damaged photo alone.
+    QVERIFY(c.M_Help_SelectFailed->isEnabled());
+    c.M_Help_SelectFailed->trigger();
+    for (int i = 0; i < c.List1->count(); ++i) {
+      QCOMPARE(c.List1->item(i)->checkState(), i == damaged ? Qt::Checked : Qt::Unchecked);
+    }
+
+    // Everything again: nothing new is written.
+    for (int i = 0; i < c.List1->count(); ++i) w.FileList().SetSelected(i, true);
+    std::size_t files = 0;
+    for (const auto& e : fs::recursive_directory_iterator(tree.out)) files += e.is_regular_file();
+    h.shell.messages.clear();
+    QVERIFY(RunAndWait(w));
+    std::size_t after = 0;
+    for (const auto& e : fs::recursive_directory_iterator(tree.out)) after += e.is_regular_file();
+    QCOMPARE(after, files);
+    QCOMPARE(h.shell.messages, QStringList{QStringLiteral(u"作業が終了しました。\n（%1 件は作成済みのため作成しませんでした。"
+                                                          u"1 件のファイルを処理できませんでした。ログを確認してください。）")
+                                               .arg(expected.size() - 1)});
   }
 
   void unreadableStillEndsTheRun() {

@@ -183,7 +183,10 @@ class StartupTest : public QObject {
 
     // Menus in their order, with separators and the check item.
     QCOMPARE(c.M_File->actions(), QList<QAction*>({c.M_File_End}));
-    QCOMPARE(c.M_Help_Display->actions(), QList<QAction*>({c.M_Help_Log, c.M_Help_Line1, c.M_Help_Option}));
+    QCOMPARE(c.M_Help_Display->actions(),
+             QList<QAction*>({c.M_Help_Log, c.M_Help_SelectFailed, c.M_Help_Line1, c.M_Help_Option}));
+    QCOMPARE(c.M_Help_SelectFailed->text(), QStringLiteral(u"失敗したファイルだけを選択"));
+    QVERIFY(!c.M_Help_SelectFailed->isEnabled());  // no run has failed yet
     QCOMPARE(c.M_Help->actions(), QList<QAction*>({c.M_Help_HomePage, c.M_Help_Line2, c.M_Help_Mokuji,
                                                    c.M_Help_Line3, c.M_Help_Version}));
     QVERIFY(c.M_Help_Line2->isSeparator() && c.M_Help_Log->isCheckable());

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -12,7 +13,9 @@
 #include "app/log_buffer.h"
 #include "production/batch_engine.h"
 #include "production/batch_texts.h"
+#include "production/folder_reader.h"
 #include "support/magick.h"
+#include "support/photo_tree.h"
 #include "support/temp_dir.h"
 
 namespace mirelo::production {
@@ -84,6 +87,7 @@ class BatchEngineTest : public ::testing::Test {
   // A small picture made by ImageMagick; the colours follow the name so outputs differ.
   std::string Picture(const std::string& name, const std::string& size = "64x48") {
     const fs::path path = dir_ / name;
+    fs::create_directories(path.parent_path());
     const std::string colour = std::to_string(name.size() * 37 % 256);
     EXPECT_TRUE(test::MagickConvert({"-size", size, "gradient:rgb(" + colour + ",20,200)-rgb(250,240," + colour + ")",
                                      path.string()}))
@@ -279,34 +283,54 @@ TEST_F(BatchEngineTest, AnUnreadableStillEndsTheRun) {
       {"missing.jpg", "→Error code: 20010"},
   };
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    log_.Clear();
-    for (const auto& entry : fs::directory_iterator(out_)) fs::remove(entry.path());
-    std::string bad = (dir_ / row.name).string();
-    if (row.name == "corrupt.jpg") Garbage(row.name);
-    if (row.name == "folder.jpg") fs::create_directories(bad);
-    const std::vector<BatchEntry> entries{{Picture("a.jpg"), true, ""}, {Picture("b.jpg"), true, ""}, {bad, true, ""},
-                                          {Picture("d.jpg"), true, ""}, {Picture("e.jpg"), true, ""}};
-    RecordingFrontEnd fe;
-    const BatchResult result = Run(entries, fe, 3);
+    for (const std::int16_t keepGoing : {0, 1}) {
+      SCOPED_TRACE(row.name + (keepGoing ? " keep going" : ""));
+      log_.Clear();
+      for (const auto& entry : fs::directory_iterator(out_)) fs::remove(entry.path());
+      std::string bad = (dir_ / row.name).string();
+      if (row.name == "corrupt.jpg") Garbage(row.name);
+      if (row.name == "folder.jpg") fs::create_directories(bad);
+      const std::vector<BatchEntry> entries{{Picture("a.jpg"), true, ""}, {Picture("b.jpg"), true, ""}, {bad, true, ""},
+                                            {Picture("d.jpg"), true, ""}, {Picture("e.jpg"), true, ""}};
+      snapshot_.settings.KeepGoing = keepGoing;
+      RecordingFrontEnd fe;
+      const BatchResult result = Run(entries, fe, 3);
+      EXPECT_EQ(result.failed, std::vector<int>{2});
+      if (keepGoing) {
+        // Logged as the run would have ended, deselected, and every good file is written.
+        EXPECT_EQ(result.outcome, BatchOutcome::Completed);
+        EXPECT_EQ(log_.Text(), bad + "\r\n" + row.line + "\r\n");
+        EXPECT_EQ(OutputNames(), (std::vector<std::string>{"a_thum.jpg", "b_thum.jpg", "d_thum.jpg", "e_thum.jpg"}));
+        EXPECT_EQ(result.selected, (std::vector<bool>{true, true, false, true, true}));
+        EXPECT_EQ(result.loadFailures, 1);
+        EXPECT_EQ(fe.messages, std::vector<std::string>{std::string(kFinishedText) +
+                                                        "\n（1 件のファイルを処理できませんでした。ログを確認してください。）|" +
+                                                        std::string(kFinishedTitle)});
+        continue;
+      }
 
-    EXPECT_EQ(result.outcome, BatchOutcome::Failed);
-    EXPECT_EQ(result.errorIndex, 2);
-    EXPECT_EQ(result.done, 2);
-    EXPECT_EQ(log_.Text(), bad + "\r\n" + row.line + "\r\n");
-    EXPECT_EQ(OutputNames(), (std::vector<std::string>{"a_thum.jpg", "b_thum.jpg"}));
-    EXPECT_TRUE(fe.messages.empty());
-    EXPECT_EQ(fe.events.back(), "finished");
-    EXPECT_EQ(fe.count("progress 3/5"), 0);
-    EXPECT_EQ(fe.count("current 3"), 0);
-    EXPECT_EQ(result.selected, std::vector<bool>(5, true));
+      EXPECT_EQ(result.outcome, BatchOutcome::Failed);
+      EXPECT_EQ(result.errorIndex, 2);
+      EXPECT_EQ(result.done, 2);
+      EXPECT_EQ(log_.Text(), bad + "\r\n" + row.line + "\r\n");
+      EXPECT_EQ(OutputNames(), (std::vector<std::string>{"a_thum.jpg", "b_thum.jpg"}));
+      EXPECT_TRUE(fe.messages.empty());
+      EXPECT_EQ(fe.events.back(), "finished");
+      EXPECT_EQ(fe.count("progress 3/5"), 0);
+      EXPECT_EQ(fe.count("current 3"), 0);
+      EXPECT_EQ(result.selected, std::vector<bool>(5, true));
+    }
   }
 }
 
 TEST_F(BatchEngineTest, ASaveIntoAMissingFolderEndsTheRunWithItsErrorCode) {
+  // Whatever the switches: the output folder is the run's, not an entry's, and is never made.
   snapshot_.settings.OutputPath = (dir_ / "no" / "such" / "folder").string();
-  const std::string a = Picture("a.jpg");
-  const std::vector<BatchEntry> entries{{a, true, ""}, {Picture("b.jpg"), true, ""}};
+  snapshot_.settings.KeepGoing = 1;
+  snapshot_.settings.KeepTree = 1;
+  snapshot_.settings.SkipDone = 1;
+  const std::string a = Picture("sub/a.jpg");
+  const std::vector<BatchEntry> entries{{a, true, "", dir_.path().string()}, {Picture("b.jpg"), true, ""}};
   RecordingFrontEnd fe;
   const BatchResult result = Run(entries, fe);
 
@@ -443,6 +467,76 @@ TEST_F(BatchEngineTest, OutputIsIdenticalWithOneWorkerOrMany) {
       EXPECT_TRUE(files == first);
     }
   }
+}
+
+// A tree read as a folder drop reads it: KeepTree mirrors it in the output folder, KeepGoing passes
+// the damaged photo, SkipDone leaves what is up to date and remakes a changed photo beside the old
+// thumbnail.
+TEST_F(BatchEngineTest, ATreeKeptGoneThroughAndRedoneOnlyWhereNew) {
+  const test::PhotoTree tree(dir_.path());
+  snapshot_.settings.NameMode = 1;
+  snapshot_.settings.LowerCaseName = 1;
+  snapshot_.settings.KeepTree = 1;
+  snapshot_.settings.KeepGoing = 1;
+  snapshot_.settings.SkipDone = 1;
+  FolderReadOptions read;
+  read.settings = &snapshot_.settings;
+  std::vector<BatchEntry> entries;
+  for (const std::string& path : ReadFolderTree(tree.root.string(), read).files) {
+    entries.push_back({path, true, "", tree.root.string()});
+  }
+  const std::string b = (tree.root / "b.jpg").string();
+  entries.push_back({b + "-alone.jpg", true, ""});  // a file dropped by itself goes to the folder
+  fs::copy_file(b, entries.back().path);
+  // The tree's "out" is an ordinary folder here: the output folder lies outside the tree.
+  const std::vector<std::string> expected = {"2024/01-trip/_thumdsc_0001.jpg", "2024/01-trip/_thumdsc_0003.jpg",
+                                             "2024/02-party/_thumdsc_0001.jpg", "_thumb.jpg", "_thumb.jpg-alone.jpg",
+                                             "_thumimg_10.jpg", "_thumimg_2.jpg", "out/_thumold.jpg"};
+  auto written = [&] {
+    std::vector<std::string> names;
+    for (const auto& e : fs::recursive_directory_iterator(out_)) {
+      if (e.is_regular_file()) names.push_back(fs::relative(e.path(), out_).string());
+    }
+    std::sort(names.begin(), names.end());
+    if (tree.LockedReadable()) names.erase(std::find(names.begin(), names.end(), "2024/locked/_thumz.jpg"));
+    return names;
+  };
+
+  RecordingFrontEnd first;
+  const BatchResult one = Run(entries, first, 3);
+  EXPECT_EQ(one.outcome, BatchOutcome::Completed);
+  EXPECT_EQ(written(), expected);
+  EXPECT_EQ(log_.Text(), tree.damaged + "\r\n→ERROR:ファイルフォーマットが不正です。\r\n");
+  const int damaged = static_cast<int>(std::find_if(entries.begin(), entries.end(), [&](const BatchEntry& e) {
+                                         return e.path == tree.damaged;
+                                       }) - entries.begin());
+  EXPECT_EQ(one.failed, std::vector<int>{damaged});
+
+  // Nothing new: nothing loaded, nothing written, the damaged photo fails again.
+  log_.Clear();
+  RecordingFrontEnd second;
+  const BatchResult two = Run(entries, second, 3);
+  EXPECT_EQ(two.written, 0);
+  EXPECT_EQ(two.skippedDone, static_cast<int>(entries.size()) - 1);
+  EXPECT_TRUE(second.sizes.empty());  // no picture was opened
+  EXPECT_EQ(written(), expected);
+  EXPECT_EQ(second.messages.front(), std::string(kFinishedText) + "\n（" + std::to_string(two.skippedDone) +
+                                         " 件は作成済みのため作成しませんでした。1 件のファイルを処理できませんでした。"
+                                         "ログを確認してください。）|" + std::string(kFinishedTitle));
+
+  // A photo changed after its thumbnail: made again, the old thumbnail kept.
+  const fs::path old = out_ / "2024/02-party/_thumdsc_0001.jpg";
+  const std::string oldBytes = [&] {
+    std::ifstream in(old, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }();
+  fs::last_write_time(tree.root / "2024/02-party/DSC_0001.JPG", fs::last_write_time(old) + std::chrono::seconds(5));
+  RecordingFrontEnd third;
+  const BatchResult three = Run(entries, third, 3);
+  EXPECT_EQ(three.written, 1);
+  EXPECT_TRUE(fs::exists(out_ / "2024/02-party/__thumdsc_0001.jpg"));
+  std::ifstream in(old, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), oldBytes);
 }
 
 TEST(BatchTexts, RunErrorLines) {

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "production/extensions.h"
+#include "production/folder_reader.h"
+#include "support/photo_tree.h"
 #include "support/temp_dir.h"
 
 namespace mirelo::production {
@@ -177,6 +179,124 @@ TEST_F(DropTest, OneDropKeepsOrderAndTakesEachPathOnce) {
       AcceptDroppedPaths({b, a, folder, hidden, a, c, aOtherSpelling, b}, {b});
   EXPECT_EQ(accepted, (std::vector<std::string>{a, c, aOtherSpelling}));
   EXPECT_TRUE(AcceptDroppedPaths({}, {a}).empty());
+}
+
+TEST(FolderOrder, AsAFileManagerShowsNames) {
+  // Each row in the order expected; a byte compare would order most of them otherwise.
+  const std::vector<std::vector<std::string>> rows = {
+      {"IMG_2.JPG", "img_3.jpg", "IMG_10.JPG", "IMG_100.jpg"},
+      {"a.jpg", "B.jpg", "c.jpg"},
+      {"_thumb.jpg", "a.jpg"},
+      {"DSC_0001.JPG", "DSC_2.JPG", "DSC_0010.JPG"},
+      {"x01.jpg", "x1.jpg", "x1a.jpg", "x2.jpg"},  // equal values fall back to the bytes
+      {"2024", "2024-01", "2025"},
+      {"99999999999999999999.jpg", "100000000000000000000.jpg"},  // past any integer type
+  };
+  for (const auto& row : rows) {
+    for (std::size_t i = 0; i + 1 < row.size(); ++i) {
+      EXPECT_TRUE(NaturalLess(row[i], row[i + 1])) << row[i] << " < " << row[i + 1];
+      EXPECT_FALSE(NaturalLess(row[i + 1], row[i])) << row[i + 1] << " !< " << row[i];
+    }
+    EXPECT_FALSE(NaturalLess(row[0], row[0]));
+  }
+}
+
+TEST(FolderOrder, FolderBelowTheRoot) {
+  EXPECT_EQ(FolderBelowRoot("/p/2024/01/a.jpg", "/p"), "2024/01");
+  EXPECT_EQ(FolderBelowRoot("/p/2024/01/a.jpg", "/p/2024/"), "01");
+  EXPECT_EQ(FolderBelowRoot("/p/a.jpg", "/p"), "");
+  EXPECT_EQ(FolderBelowRoot("/pq/a.jpg", "/p"), std::nullopt);
+  EXPECT_EQ(FolderBelowRoot("/p/a.jpg", ""), std::nullopt);
+  EXPECT_EQ(FolderBelowRoot("/a/b.jpg", "/"), "a");
+}
+
+TEST(FolderReader, TakesATreeAsAFileManagerShowsIt) {
+  test::TempDir dir;
+  const test::PhotoTree tree(dir.path());
+  const std::string root = tree.root.string();
+  app::ThumbSettings settings;
+  settings.NameMode = 1;
+  settings.NameText = "_thum";
+  settings.OutputMode = 1;
+  settings.OutputPath = tree.out.string();
+  const std::vector<std::string> unreadable =
+      tree.LockedReadable() ? std::vector<std::string>{} : std::vector<std::string>{tree.locked.string()};
+
+  struct Row {
+    const char* what;
+    std::string root;
+    bool recursive;
+    const app::ThumbSettings* settings;
+    std::vector<std::string> files;
+    std::vector<std::string> ownOutput;
+  };
+  std::vector<std::string> everything = tree.Expected();
+  everything.insert(everything.begin(), tree.earlierThumbnail);
+  everything.push_back((tree.out / "old.jpg").string());
+  const std::vector<Row> rows = {
+      {"output folder inside, earlier thumbnail", root + "/", true, &settings, tree.Expected(), {tree.earlierThumbnail}},
+      {"no own-output rule", root, true, nullptr, everything, {}},
+      {"the folder's own files only", root, false, &settings,
+       {root + "/b.jpg", root + "/IMG_2.jpg", root + "/IMG_10.JPG"}, {tree.earlierThumbnail}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    FolderReadOptions options;
+    options.recursive = row.recursive;
+    options.settings = row.settings;
+    std::vector<std::string> reported;
+    options.onFolderDone = [&](const std::vector<std::string>& files) {
+      reported.insert(reported.end(), files.begin(), files.end());
+    };
+    const FolderReadResult result = ReadFolderTree(row.root, options);
+    EXPECT_EQ(result.files, row.files);
+    EXPECT_EQ(reported, row.files);
+    EXPECT_EQ(result.ownOutput, row.ownOutput);
+    EXPECT_EQ(result.unreadable, row.recursive ? unreadable : std::vector<std::string>{});
+  }
+
+  // The output folder dropped itself is read; a folder that is not there is reported.
+  EXPECT_EQ(ReadFolderTree(tree.out.string(), {true, &settings, nullptr, {}}).files,
+            std::vector<std::string>{(tree.out / "old.jpg").string()});
+  const FolderReadResult missing = ReadFolderTree(root + "/nowhere", {});
+  EXPECT_TRUE(missing.files.empty());
+  EXPECT_EQ(missing.unreadable, std::vector<std::string>{root + "/nowhere"});
+  EXPECT_EQ(FolderUnreadableMessage("/p/x"), "/p/x\r\n→ERROR:フォルダーを読み込めません。");
+}
+
+TEST(FolderReader, OwnOutputNamesFollowTheNamingRule) {
+  struct Row {
+    const char* what;
+    std::int16_t nameMode;
+    const char* nameText;
+    std::int16_t format;
+    std::vector<std::string> siblings;
+    std::vector<std::string> own;  // of the siblings, in their order
+  };
+  const std::vector<Row> rows = {
+      {"text in front, any run of underscores", 1, "_thum", 0,
+       {"a.png", "_thuma.jpg", "__thuma.jpg", "_thumb.jpg", "_THUMA.JPG", "x_thuma.jpg"},
+       {"_thuma.jpg", "__thuma.jpg", "_THUMA.JPG"}},
+      {"same name: the source is not its own thumbnail", 0, "", 0, {"a.jpg", "_a.jpg", "__a.jpg", "b.png"},
+       {"_a.jpg", "__a.jpg"}},
+      {"text behind, png", 2, "_t", 2, {"a.jpg", "a_t.png", "_a_t.png", "a_t.jpg"}, {"a_t.png", "_a_t.png"}},
+      {"a thumbnail of a thumbnail", 1, "_thum", 0, {"a.jpg", "_thuma.jpg", "_thum_thuma.jpg"},
+       {"_thuma.jpg", "_thum_thuma.jpg"}},
+      {"a format that saves nothing", 1, "_thum", 9, {"a.jpg", "_thuma.jpg"}, {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    app::ThumbSettings s;
+    s.NameMode = row.nameMode;
+    s.NameText = row.nameText;
+    s.FormatIndex = row.format;
+    const OwnOutputNames names(row.siblings, s);
+    std::vector<std::string> own;
+    for (const std::string& name : row.siblings) {
+      if (names.IsOwnOutput(name)) own.push_back(name);
+    }
+    EXPECT_EQ(own, row.own);
+  }
 }
 
 }  // namespace

@@ -57,6 +57,8 @@ TEST(Naming, CasesOfTheNamingRules) {
     std::int16_t lowerCase;
     std::vector<std::string> existing;
     const char* expected;
+    const char* root = "";  // the dropped folder the entry was found under
+    std::int16_t keepTree = 0;
   };
   const std::vector<Row> rows = {
       {"the source takes its own name",
@@ -107,6 +109,17 @@ TEST(Naming, CasesOfTheNamingRules) {
       {"no folder in the source", "a.jpg", 0, "", 0, "", 4, 0, 0, {}, "a.gif"},
       {"empty output folder is the current one", "/pics/a.jpg", 1, "", 0, "", 2, 0, 0, {}, "a.png"},
       {"no extension at all", "/pics/README", 0, "", 2, "_t", 2, 0, 0, {}, "/pics/README_t.png"},
+      {"keep the tree below the dropped folder", "/p/2024/01-trip/DSC_0001.JPG", 1, "/out", 1, "_thum", 0, 0, 1, {},
+       "/out/01-trip/_thumdsc_0001.jpg", "/p/2024", 1},
+      {"keep the tree: names are taken per folder", "/p/2024/02-party/DSC_0001.JPG", 1, "/out/", 1, "_thum", 0, 0, 1,
+       {"/out/_thumdsc_0001.jpg", "/out/01-trip/_thumdsc_0001.jpg"}, "/out/02-party/_thumdsc_0001.jpg", "/p/2024/", 1},
+      {"keep the tree: folders keep their case", "/p/2024/Trip/A.JPG", 1, "/out", 0, "", 2, 0, 1, {},
+       "/out/2024/Trip/a.png", "/p", 1},
+      {"keep the tree: a file in the dropped folder itself", "/p/2024/a.jpg", 1, "/out", 0, "", 2, 0, 0, {},
+       "/out/a.png", "/p/2024", 1},
+      {"keep the tree: a file dropped by itself", "/p/2024/a.jpg", 1, "/out", 0, "", 2, 0, 0, {}, "/out/a.png", "", 1},
+      {"keep the tree off", "/p/2024/01-trip/a.jpg", 1, "/out", 0, "", 2, 0, 0, {"/out/a.png"}, "/out/_a.png", "/p", 0},
+      {"keep the tree without an output folder", "/p/2024/a.jpg", 0, "", 0, "", 2, 0, 0, {}, "/p/2024/a.png", "/p", 1},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.what);
@@ -118,9 +131,10 @@ TEST(Naming, CasesOfTheNamingRules) {
     s.FormatIndex = r.formatIndex;
     s.JpegExt = r.jpegExt;
     s.LowerCaseName = r.lowerCase;
+    s.KeepTree = r.keepTree;
     FakeDisk disk;
     for (const auto& e : r.existing) disk.Add(e);
-    EXPECT_EQ(MakeOutputPath(r.source, s, disk.Test()), r.expected);
+    EXPECT_EQ(MakeOutputPath(OutputNamePartsFor(r.source, s, r.root), disk.Test()), r.expected);
   }
 }
 

@@ -225,6 +225,8 @@ void BuildMenus(QMainWindow& window, MainControls& c) {
   c.M_Help_Display->setObjectName(QStringLiteral(u"M_Help_Display"));
   c.M_Help_Log = Item(c.M_Help_Display, u"M_Help_Log", u"エラーログの表示(&L)");
   c.M_Help_Log->setCheckable(true);
+  c.M_Help_SelectFailed = Item(c.M_Help_Display, u"M_Help_SelectFailed", u"失敗したファイルだけを選択");
+  c.M_Help_SelectFailed->setEnabled(false);
   c.M_Help_Line1 = Separator(c.M_Help_Display, u"M_Help_Line1");
   c.M_Help_Option = Item(c.M_Help_Display, u"M_Help_Option", u"オプション(&O)");
 

@@ -107,6 +107,7 @@ struct MainControls {
   QAction* M_File_End = nullptr;
   QMenu* M_Help_Display = nullptr;
   QAction* M_Help_Log = nullptr;
+  QAction* M_Help_SelectFailed = nullptr;  // "失敗したファイルだけを選択": the entries the last run failed on
   QAction* M_Help_Line1 = nullptr;
   QAction* M_Help_Option = nullptr;
   QMenu* M_Help = nullptr;

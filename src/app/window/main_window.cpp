@@ -74,7 +74,7 @@ MainWindow::MainWindow(MainWindowContext context, QWidget* parent)
   frames_ = new frames::FramePanel(c_, settings_, SettingsFile(), FrameEditFile, *ctx_.shell, this);
   connect(c_.M_Help_Option, &QAction::triggered, this, &MainWindow::M_Help_Option_Click);
   preview_ = new filelist::PreviewPanel(*this, c_, *ctx_.shell, ctx_.silentPlayer);
-  fileList_ = new filelist::FileListPanel(*this, c_, *ctx_.shell, *preview_);
+  fileList_ = new filelist::FileListPanel(*this, c_, *ctx_.shell, *preview_, *ctx_.log);
   batch_ = new filelist::BatchPanel(*this, c_, *ctx_.shell, *ctx_.log, *fileList_, *preview_);
   ReleaseVideo = [this] { preview_->ReleaseVideo(); };
   ClearStill = [this] { preview_->ClearStill(); };

@@ -427,6 +427,7 @@ class HostileTest : public QObject {
                             {"hang", "exec sleep 600", {0, 600, 2}, "took longer than 2 s"},
                             {"memory", "a=x; while :; do a=\"$a$a\"; done", {64 * mb, 600, 60}, "crashed"}};  // the shell faults at its limit
     const fs::path good = mirelo::testing::MakePicture(dir_ / "before.png", 40, 30);
+    const fs::path after = mirelo::testing::MakePicture(dir_ / "after.png", 40, 30);
     fs::create_directories(dir_ / "config");
     const fs::path raw = Write(dir_ / "camera.dng", ReadAll(fs::path(MIRELO_SOURCE_DIR) / "fuzz/corpus/fuzz_raw/dng_cfa.dng"));
     for (const Fault& fault : faults) {
@@ -450,26 +451,30 @@ class HostileTest : public QObject {
       QVERIFY(QTest::qWaitFor([&] { return w.Controls().LEAD1->HasImage(); }, 20000));
       QCOMPARE(w.Controls().Lb_s_size->text(), QStringLiteral(u" 40x 30"));
 
-      const fs::path out = dir_ / (std::string("out_") + fault.name);
-      fs::create_directory(out);
-      QProcess batch;
-      QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-      env.insert(QStringLiteral(u"MIRELO_RAW_DECODER"), Text(script));
-      env.insert(QStringLiteral(u"MIRELO_RAW_DECODER_LIMITS"),
-                 QStringLiteral(u"%1,%2,%3")
-                     .arg(fault.limits.memoryBytes >> 20)
-                     .arg(fault.limits.cpuSeconds)
-                     .arg(fault.limits.wallSeconds));
-      batch.setProcessEnvironment(env);
-      batch.start(QStringLiteral(MIRELO_BATCH_EXE),
-                  {QStringLiteral(u"--config"), Text(dir_ / "config"), QStringLiteral(u"--quiet"), QStringLiteral(u"--set"),
-                   QStringLiteral(u"Output/Mode=1"), QStringLiteral(u"--set"), QStringLiteral(u"Output/Path=") + Text(out),
-                   Text(good), Text(raw), Text(good)});
-      QVERIFY(batch.waitForFinished(60000));
-      const QByteArray errors = batch.readAllStandardError();
-      QCOMPARE(batch.exitCode(), 3);
-      QVERIFY2(errors.contains("camera.dng"), errors.constData());
-      QCOMPARE(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);
+      // As any damaged file: it ends the run, or with --keep-going the run goes on past it.
+      for (const bool keepGoing : {false, true}) {
+        const fs::path out = dir_ / (std::string("out_") + fault.name + (keepGoing ? "_on" : ""));
+        fs::create_directory(out);
+        QProcess batch;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral(u"MIRELO_RAW_DECODER"), Text(script));
+        env.insert(QStringLiteral(u"MIRELO_RAW_DECODER_LIMITS"),
+                   QStringLiteral(u"%1,%2,%3")
+                       .arg(fault.limits.memoryBytes >> 20)
+                       .arg(fault.limits.cpuSeconds)
+                       .arg(fault.limits.wallSeconds));
+        batch.setProcessEnvironment(env);
+        QStringList arguments = {QStringLiteral(u"--config"), Text(dir_ / "config"), QStringLiteral(u"--quiet"),
+                                 QStringLiteral(u"--set"), QStringLiteral(u"Output/Mode=1"), QStringLiteral(u"--set"),
+                                 QStringLiteral(u"Output/Path=") + Text(out), Text(good), Text(raw), Text(after)};
+        if (keepGoing) arguments.prepend(QStringLiteral(u"--keep-going"));
+        batch.start(QStringLiteral(MIRELO_BATCH_EXE), arguments);
+        QVERIFY(batch.waitForFinished(60000));
+        const QByteArray errors = batch.readAllStandardError();
+        QCOMPARE(batch.exitCode(), keepGoing ? 1 : 3);
+        QVERIFY2(errors.contains("camera.dng"), errors.constData());
+        QCOMPARE(std::distance(fs::directory_iterator(out), fs::directory_iterator()), keepGoing ? 2 : 1);
+      }
     }
     mirelo::imaging::SetRawDecoder({}, {});
   }

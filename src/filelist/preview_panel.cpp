@@ -483,25 +483,21 @@ void PreviewPanel::V_Stop_Click() {
   SetSliderValue(0);
 }
 
+// One frame from the frame on screen; presses quicker than the steps are queued, not lost.
 void PreviewPanel::V_PF_Click() {
   if (!VideoUsable()) return;
-  player_->Pause();
-  double t = player_->Position() + FrameStep;
-  const double duration = media_.duration > 0.0 ? media_.duration : player_->Duration();
-  if (duration > 0.0 && t > duration) t = duration;
-  player_->Seek(t);
+  player_->Step(1);
 }
 
 void PreviewPanel::V_PR_Click() {
   if (!VideoUsable()) return;
-  player_->Pause();
-  player_->Seek(std::max(0.0, player_->Position() - FrameStep));
+  player_->Step(-1);
 }
 
 void PreviewPanel::SL1_Click() {
   if (!VideoUsable()) return;
-  player_->Seek(c_.SL1->value());
   player_->Pause();
+  player_->Seek(c_.SL1->value());
 }
 
 void PreviewPanel::Timer1_Timer() {

@@ -31,6 +31,7 @@
 #include "platform/video/video_errors.h"
 #include "production/batch_texts.h"
 #include "production/extensions.h"
+#include "production/video_capture.h"
 
 namespace mirelo::filelist {
 namespace {
@@ -445,6 +446,14 @@ void PreviewPanel::OpenVideo() {
   if (!scene.empty()) {
     start = SceneSeconds(scene);
     value = WholeSeconds(std::clamp(start, 0.0, duration > 0.0 ? duration : start));
+  } else if (window_.Settings().AutoScene == 1) {
+    // Paused at the frame the run will take; the entry's scene stays unchosen.
+    try {
+      start = production::CapturePosition(CurrentFile, "", true);
+    } catch (const Error&) {
+      start = 0.0;  // the capture reports what is wrong with the clip
+    }
+    value = WholeSeconds(start);
   }
   video::MpvPlayer& player = Player();
   player.Open(FilePath(CurrentFile), start, FrameStep, media_);

@@ -25,6 +25,9 @@ struct BatchEntry {
   std::string path;
   bool selected = true;
   std::string scene;
+  // With no scene, the first frame that shows something rather than the first frame (as the
+  // option AutoScene does for every entry; mirelo-batch --scene auto for some).
+  bool autoScene = false;
 };
 
 // What the run reads of the settings, copied when it starts.

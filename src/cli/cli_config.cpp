@@ -1,6 +1,7 @@
 #include "cli/cli_config.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <system_error>
@@ -12,6 +13,7 @@
 #include "app/utilities.h"
 #include "platform/error.h"
 #include "platform/imaging/imaging_control.h"
+#include "platform/video/media_probe.h"
 #include "production/extensions.h"
 
 namespace mirelo::cli {
@@ -103,6 +105,25 @@ bool Hidden(const fs::path& path) {
   return !name.empty() && name[0] == '.';
 }
 
+// The entry of a path with the --scene text in force: auto marks it; N% becomes the seconds of
+// that share of the clip's length (a clip whose length is unknown, or a picture, gets none).
+production::BatchEntry EntryFor(const std::string& path, const std::string& scene) {
+  if (scene == kAutoScene) return {path, true, "", true};
+  if (const std::optional<double> percent = SceneShare(scene)) {
+    if (production::KindOf(path) != production::EntryKind::Video) return {path, true, ""};
+    try {
+      const double duration = video::ProbeMedia(path).duration;
+      if (!(duration > 0.0)) return {path, true, ""};
+      char text[40];
+      std::snprintf(text, sizeof text, " %.15g", duration * *percent / 100.0);
+      return {path, true, text};
+    } catch (const Error&) {
+      return {path, true, ""};  // the capture reports what is wrong with the clip
+    }
+  }
+  return {path, true, scene};
+}
+
 void CollectFolder(const fs::path& folder, bool recursive, const std::string& scene,
                    std::vector<production::BatchEntry>& entries, std::vector<std::string>& listed) {
   std::vector<fs::path> files;
@@ -124,7 +145,7 @@ void CollectFolder(const fs::path& folder, bool recursive, const std::string& sc
     const std::string text = file.string();
     if (production::CheckDropPath(text, listed) != production::DropVerdict::Accepted) continue;
     listed.push_back(text);
-    entries.push_back({text, true, scene});
+    entries.push_back(EntryFor(text, scene));
   }
   for (const fs::path& sub : folders) {
     // A linked folder is not followed, so a loop of links cannot recurse forever.
@@ -249,7 +270,7 @@ std::vector<production::BatchEntry> CollectEntries(const std::vector<PathArgumen
       continue;
     }
     listed.push_back(text);
-    entries.push_back({text, true, argument.scene});
+    entries.push_back(EntryFor(text, argument.scene));
   }
   return entries;
 }

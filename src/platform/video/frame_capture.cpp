@@ -541,15 +541,16 @@ constexpr double kDarkMean = 32.0;
 constexpr double kDarkSpread = 24.0;
 
 // Luma of a frame on a 0..255 scale, whatever its range and bit depth: mean and standard
-// deviation over the picture reduced to at most 128 columns.
+// deviation over a grid of at most 160 columns of the picture's own pixels (sampled, not averaged:
+// averaging would take fine detail, grain or a crowd of small things for a flat grey).
 LumaStats MeasureLuma(const AVFrame& frame) {
   const int formatValue = frame.format;
   if (frame.width <= 0 || frame.height <= 0 || formatValue < 0 || formatValue >= AV_PIX_FMT_NB) return {};
   bool fullRange = detail::FieldValue(frame.color_range) == AVCOL_RANGE_JPEG;
   const AVPixelFormat source = PlainFormat(static_cast<AVPixelFormat>(formatValue), fullRange);
-  const int width = std::min(frame.width, 128);
+  const int width = std::min(frame.width, 160);
   const int height = std::max(1, static_cast<int>(static_cast<std::int64_t>(frame.height) * width / frame.width));
-  detail::SwsPtr sws(sws_getContext(frame.width, frame.height, source, width, height, AV_PIX_FMT_GRAY8, SWS_AREA,
+  detail::SwsPtr sws(sws_getContext(frame.width, frame.height, source, width, height, AV_PIX_FMT_GRAY8, SWS_POINT,
                                     nullptr, nullptr, nullptr));
   if (!sws) return {};
   const int* coefficients = sws_getCoefficients(SWS_CS_DEFAULT);

@@ -59,14 +59,16 @@ VideoCaptureResult CaptureVideoFrame(const std::string& path, std::string_view s
   try {
     double position = 0.0;
     try {
-      position = CapturePosition(path, sceneText, options.autoScene, options.threads);
+      if (!(sceneText.empty() && options.autoScene)) position = ScenePosition(sceneText);
     } catch (const Error&) {
       // The clip is opened before its scene is read: a clip that cannot be played reports that.
       const video::MediaInfo info = video::ProbeMedia(path);
       if (info.hasVideo && !info.decoderAvailable) throw Error(video::err::kNoDecoder, "no decoder for " + path);
       throw;
     }
-    imaging::Image frame = video::CaptureFrame(path, position, {.threads = options.threads});
+    imaging::Image frame = sceneText.empty() && options.autoScene
+                               ? video::CaptureAutoScene(path, position, {.threads = options.threads})
+                               : video::CaptureFrame(path, position, {.threads = options.threads});
     result.videoSize = {frame.width, frame.height};
     result.position = position;
     working.PutImage(std::move(frame));

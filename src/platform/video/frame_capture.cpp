@@ -572,11 +572,18 @@ LumaStats MeasureLuma(const AVFrame& frame) {
   return stats;
 }
 
-// The first frame at or after the clip's start that shows something, within the window, in the
-// stream's time base; nullopt when none does (or the first frame already does).
-std::optional<std::int64_t> FindTellingFrame(const detail::Input& input, double windowSeconds,
-                                             const CaptureOptions& options) {
+// The first frame at or after the clip's start that shows something, within the window of the
+// auto scene, and its position; nullopt when none does, the first frame already does or the
+// clip's length is unknown.
+struct Telling {
+  double position = 0.0;
+  Found found;
+};
+std::optional<Telling> FindTellingFrame(const detail::Input& input, const CaptureOptions& options) {
   Clip clip = OpenClip(input, options);
+  if (clip.format->duration == AV_NOPTS_VALUE || clip.format->duration <= 0) return std::nullopt;
+  const double windowSeconds =
+      std::min(kAutoSceneMaxSeconds, kAutoSceneShare * static_cast<double>(clip.format->duration) / AV_TIME_BASE);
   const AVRational timeBase = clip.stream->time_base;
   const std::int64_t end = Add(clip.startTs, static_cast<std::int64_t>(windowSeconds / av_q2d(timeBase)));
   const auto telling = [](const AVFrame& frame) { return IsTelling(MeasureLuma(frame)); };
@@ -629,7 +636,13 @@ std::optional<std::int64_t> FindTellingFrame(const detail::Input& input, double 
                   }};
   Pass pass = DecodeForward(exact, end, true, false, &scan);
   if (!pass.best) return std::nullopt;
-  return pass.bestPts;
+  Telling result;
+  result.position = std::max(0.0, static_cast<double>(Sub(pass.bestPts, exact.startTs)) * av_q2d(timeBase));
+  AVRational bitstream = pass.best->sample_aspect_ratio;
+  if (bitstream.num <= 0 || bitstream.den <= 0) bitstream = exact.stream->codecpar->sample_aspect_ratio;
+  result.found = {std::move(pass.best), detail::SampleAspectOf(exact.stream, bitstream),
+                   detail::OrientationOf(exact.stream)};
+  return result;
 }
 
 }  // namespace
@@ -649,17 +662,15 @@ imaging::Image CaptureFrame(const std::filesystem::path& path, double seconds, c
 }
 
 double AutoScenePosition(const std::filesystem::path& path, const CaptureOptions& options) {
-  const detail::Input input = detail::Input::File(path);
-  double window = kAutoSceneMaxSeconds;
-  {
-    const detail::FormatPtr format = detail::OpenInput(input);
-    if (format->duration == AV_NOPTS_VALUE || format->duration <= 0) return 0.0;
-    window = std::min(window, kAutoSceneShare * static_cast<double>(format->duration) / AV_TIME_BASE);
-  }
-  Clip clip = OpenClip(input, options);
-  const std::optional<std::int64_t> pts = FindTellingFrame(input, window, options);
-  if (!pts) return 0.0;
-  return std::max(0.0, static_cast<double>(Sub(*pts, clip.startTs)) * av_q2d(clip.stream->time_base));
+  const std::optional<Telling> telling = FindTellingFrame(detail::Input::File(path), options);
+  return telling ? telling->position : 0.0;
+}
+
+imaging::Image CaptureAutoScene(const std::filesystem::path& path, double& position, const CaptureOptions& options) {
+  const std::optional<Telling> telling = FindTellingFrame(detail::Input::File(path), options);
+  position = telling ? telling->position : 0.0;
+  // The search decoded the frame already; the first frame is captured as without it.
+  return telling ? ToRgb(telling->found, path) : CaptureFrame(path, 0.0, options);
 }
 
 imaging::Image CaptureFrame(std::span<const std::uint8_t> bytes, double seconds, const CaptureOptions& options) {

@@ -53,6 +53,9 @@ bool IsTelling(const LumaStats& luma);
 inline constexpr double kAutoSceneShare = 0.10;
 inline constexpr double kAutoSceneMaxSeconds = 30.0;
 double AutoScenePosition(const std::filesystem::path& path, const CaptureOptions& options = {});
+// CaptureFrame at AutoScenePosition, without decoding the frame a second time; `position` gets
+// the position.
+imaging::Image CaptureAutoScene(const std::filesystem::path& path, double& position, const CaptureOptions& options = {});
 
 // Whether a capture of the clip leaves frames that no other frame refers to undecoded while they
 // lie well before the position: only where the clip reorders frames, each packet carries its own

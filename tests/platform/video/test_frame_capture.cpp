@@ -190,6 +190,9 @@ TEST(AutoScenePosition, FirstFrameThatShowsSomething) {
     const double position = AutoScenePosition(clip);
     EXPECT_NEAR(position, row.frame / 25.0, 1e-6) << row.name;
     EXPECT_EQ(AutoScenePosition(clip, {.threads = 1}), position) << row.name << ": the same on one thread";
+    double captured = -1;
+    EXPECT_EQ(CaptureAutoScene(clip, captured).pixels, CaptureFrame(clip, position).pixels) << row.name;
+    EXPECT_EQ(captured, position) << row.name;
   }
 }
 

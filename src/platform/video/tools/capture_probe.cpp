@@ -52,8 +52,9 @@ struct Outcome {
 Outcome Capture(const std::string& clip, std::optional<double> seconds, const mirelo::video::CaptureOptions& options,
                 const std::filesystem::path& outDir, int number) {
   try {
-    const double position = seconds ? *seconds : mirelo::video::AutoScenePosition(clip, options);
-    const mirelo::imaging::Image image = mirelo::video::CaptureFrame(clip, position, options);
+    double position = seconds ? *seconds : 0.0;
+    const mirelo::imaging::Image image = seconds ? mirelo::video::CaptureFrame(clip, position, options)
+                                                 : mirelo::video::CaptureAutoScene(clip, position, options);
     if (!outDir.empty() && !WritePpm(outDir / (std::to_string(number) + ".ppm"), image)) {
       return {clip + ": cannot write the frame", true};
     }

@@ -65,6 +65,8 @@ class MpvPlayer {
   bool CheckStalled();
 
   void Play();
+  // Pausing a playing clip shows the frame at the position it stops at (an exact seek there), so
+  // that the picture and the position agree.
   void Pause();
   // Exact seek: the frame on screen at `seconds` (the first frame before it, the last after the
   // end). The picture follows once the seek is done.

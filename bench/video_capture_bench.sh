@@ -12,7 +12,9 @@
 #   webm  VP9 in WebM                          mpeg2 MPEG-2 in an MPEG program stream (.mpg)
 #   hevc  HEVC (x265) in MP4
 # Set SECOND to change the position (default 15), RUNS the number of timed runs (default 5);
-# MAKE_ONLY=1 only makes the clips.
+# MAKE_ONLY=1 only makes the clips. LEADIN=1 gives every clip a 2-second black lead-in (clips
+# named lead*) and times the auto scene (the first frame that shows something) against the
+# first frame instead.
 # Rows: the probe capturing the clips one after another and one per core at a time (as the batch
 # engine does; every decode on frame threads), mirelo-batch making JPEG thumbnails of the frames,
 # ffmpeg -ss, ffmpegthumbnailer.
@@ -78,12 +80,17 @@ for i in "${!sources[@]}"; do
   name=clip$((i + 1))
   [[ $container == hevc ]] && name=hevc$((i + 1))
   [[ $container == mpeg2 ]] && name=mpeg2_$((i + 1))
+  [[ ${LEADIN:-0} == 1 ]] && name=lead_$name
   clip=$corpus/$name.$ext
   if [[ ! -s $clip ]]; then
     echo "making $clip" >&2
     # The program stream muxer complains about every large I-frame: its messages are shown only
     # when the encode fails.
-    if (( ${#remux[@]} )); then
+    if [[ ${LEADIN:-0} == 1 ]]; then
+      ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi \
+        -i "color=black:size=1280x720:rate=30:duration=2[a];${sources[$i]}[b];[a][b]concat=n=2:v=1:a=0" -t 20 \
+        "${tag[@]}" "${codec[@]}" "$clip.tmp.$ext" 2>"$clip.log" </dev/null || { cat "$clip.log" >&2; exit 1; }
+    elif (( ${#remux[@]} )); then
       flv=$corpus/clip$((i + 1)).flv
       [[ -s $flv ]] || { echo "run with CONTAINER=flv first (makes $flv)" >&2; exit 2; }
       ffmpeg -nostdin -hide_banner -loglevel error -y -i "$flv" "${remux[@]}" "$clip.tmp.$ext" 2>"$clip.log" ||
@@ -98,6 +105,22 @@ for i in "${!sources[@]}"; do
   clips+=("$clip")
 done
 [[ ${MAKE_ONLY:-0} == 1 ]] && exit 0
+
+if [[ ${LEADIN:-0} == 1 ]]; then
+  echo "load before the run: $(cut -d' ' -f1-3 /proc/loadavg)"
+  hyperfine --warmup 1 --runs "$runs" -n "first frame" "'$probe' 0 ${clips[*]} >/dev/null" \
+    -n "auto scene" "'$probe' auto ${clips[*]} >/dev/null" --export-json "$corpus/leadin.json" >&2
+  echo "load after the run: $(cut -d' ' -f1-3 /proc/loadavg)"
+  python3 - "$corpus/leadin.json" <<'PY'
+import json, sys
+r = {x["command"]: x for x in json.load(open(sys.argv[1]))["results"]}
+first, auto = r["first frame"]["median"], r["auto scene"]["median"]
+print(f"first frame {first:.3f} s, auto scene {auto:.3f} s: {auto / first:.2f} times [<= 1.5]")
+PY
+  # The frame chosen: the first after the lead-in, at 2 s.
+  "$probe" auto "${clips[@]}"
+  exit 0
+fi
 
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT

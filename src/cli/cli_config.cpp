@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <functional>
 #include <random>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <system_error>
@@ -23,6 +24,7 @@
 #include "app/utilities.h"
 #include "platform/error.h"
 #include "platform/imaging/imaging_control.h"
+#include "platform/video/media_probe.h"
 #include "production/extensions.h"
 #include "production/folder_reader.h"
 
@@ -168,6 +170,25 @@ bool CreateOnce(const fs::path& file, const std::function<bool(const fs::path&)>
   return placed;
 }
 
+// The entry of a path with the --scene text in force: auto marks it; N% becomes the seconds of
+// that share of the clip's length (a clip whose length is unknown, or a picture, gets none).
+production::BatchEntry EntryFor(const std::string& path, const std::string& scene, const std::string& root) {
+  if (scene == kAutoScene) return {path, true, "", root, true};
+  if (const std::optional<double> percent = SceneShare(scene)) {
+    if (production::KindOf(path) != production::EntryKind::Video) return {path, true, "", root};
+    try {
+      const double duration = video::ProbeMedia(path).duration;
+      if (!(duration > 0.0)) return {path, true, "", root};
+      char text[40];
+      std::snprintf(text, sizeof text, " %.15g", duration * *percent / 100.0);
+      return {path, true, text, root};
+    } catch (const Error&) {
+      return {path, true, "", root};  // the capture reports what is wrong with the clip
+    }
+  }
+  return {path, true, scene, root};
+}
+
 std::string VerdictText(production::DropVerdict verdict) {
   switch (verdict) {
     case production::DropVerdict::Accepted:
@@ -286,7 +307,7 @@ CollectedEntries CollectEntries(const std::vector<PathArgument>& paths, bool rec
       options.settings = &settings;
       production::FolderReadResult found = production::ReadFolderTree(text, options);
       for (std::string& file : found.files) {
-        if (listed.insert(file).second) collected.entries.push_back({std::move(file), true, argument.scene, text});
+        if (listed.insert(file).second) collected.entries.push_back(EntryFor(file, argument.scene, text));
       }
       for (std::string& file : found.ownOutput) collected.ownOutput.push_back(std::move(file));
       for (std::string& folder : found.unreadable) collected.unreadable.push_back(std::move(folder));
@@ -303,7 +324,7 @@ CollectedEntries CollectEntries(const std::vector<PathArgument>& paths, bool rec
       continue;
     }
     const std::string root = fs::path(argument.path).is_absolute() ? std::string() : fs::current_path(ec).string();
-    collected.entries.push_back({text, true, argument.scene, root});
+    collected.entries.push_back(EntryFor(text, argument.scene, root));
   }
   return collected;
 }

@@ -88,6 +88,16 @@ bool IsSettingsKey(const std::string& section, const std::string& key) {
   return false;
 }
 
+std::optional<double> SceneShare(const std::string& text) {
+  if (text.size() < 2 || text.back() != '%') return std::nullopt;
+  double percent = 0.0;
+  const char* first = text.data();
+  const char* last = first + text.size() - 1;
+  const auto [end, error] = std::from_chars(first, last, percent, std::chars_format::fixed);
+  if (error != std::errc() || end != last || !(percent >= 0.0) || percent > 100.0) return std::nullopt;
+  return percent;
+}
+
 std::string UsageText() {
   return "usage: mirelo-batch [options] PATH...\n"
          "Makes one thumbnail per picture or video clip, as the desktop program's start button does.\n"
@@ -98,7 +108,8 @@ std::string UsageText() {
          "                      override one thumb.ini key for this run only (repeatable)\n"
          "  --size WxH          target box as typed into the size boxes (0x0 keeps the source size)\n"
          "  --preset NAME       choose a size preset by name\n"
-         "  --scene SECONDS     scene position for the video paths that follow\n"
+         "  --scene SECONDS     scene position for the video paths that follow; N% a share of each\n"
+         "                      clip's length; auto the first frame that is neither dark nor one colour\n"
          "  --recursive         folders given as PATH are searched recursively (default: their files only)\n"
          "  --jobs N            worker threads (default: all cores)\n"
          "  --log FILE          save the error log to FILE as the log window's save does\n"
@@ -255,10 +266,12 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     } else if (name == "--scene") {
       auto v = value();
       if (!v) return result;
-      try {
-        if (production::ScenePosition(*v) < 0) return fail("--scene needs a position of 0 seconds or more");
-      } catch (const Error&) {
-        return fail("--scene needs seconds, got \"" + *v + "\"");
+      if (*v != kAutoScene && !SceneShare(*v)) {
+        try {
+          if (production::ScenePosition(*v) < 0) return fail("--scene needs a position of 0 seconds or more");
+        } catch (const Error&) {
+          return fail("--scene needs seconds, N% or auto, got \"" + *v + "\"");
+        }
       }
       scene = *v;
     } else if (name == "--jobs") {

@@ -18,7 +18,13 @@ enum ExitStatus : int {
   kExitEndedEarly = 3,    // the run ended early (an error, or a cancel)
 };
 
-// One PATH argument with the scene text in force where it stood ("" when none).
+// --scene auto: the first frame that shows something (see video::AutoScenePosition).
+inline constexpr const char* kAutoScene = "auto";
+// The percentage of --scene N% (0 to 100, digits with an optional decimal point), or nullopt.
+std::optional<double> SceneShare(const std::string& text);
+
+// One PATH argument with the --scene text in force where it stood ("" when none): seconds, N% or
+// auto.
 struct PathArgument {
   std::string path;
   std::string scene;

@@ -1,6 +1,7 @@
 #include "cli/cli_report.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "cli/cli_options.h"
 #include "production/batch_texts.h"
@@ -124,6 +125,11 @@ std::string JsonLine(const EntryReport& r) {
   if (r.takenOnDisk) AppendField(line, "taken_on_disk", Number(r.takenOnDisk));
   if (r.takenInList) AppendField(line, "taken_in_list", Number(r.takenInList));
   if (r.reason) AppendField(line, "reason", JsonString(*r.reason));
+  if (r.scene) {
+    char seconds[40];
+    std::snprintf(seconds, sizeof seconds, "%.15g", *r.scene);
+    AppendField(line, "scene", seconds);
+  }
   line += "}\n";
   return line;
 }

@@ -37,6 +37,8 @@ struct EntryReport {
   std::optional<int> takenOnDisk;
   std::optional<int> takenInList;
   std::optional<std::string> reason;
+  // Dry runs, video clips: the position in seconds the frame would be taken at.
+  std::optional<double> scene;
 };
 std::string JsonLine(const EntryReport& report);  // ends in "\n"
 

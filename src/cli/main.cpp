@@ -18,6 +18,9 @@
 #include "production/batch_texts.h"
 #include "production/dry_run.h"
 #include "production/folder_reader.h"
+#include "production/extensions.h"
+#include "production/video_capture.h"
+#include "platform/error.h"
 
 namespace {
 
@@ -107,7 +110,22 @@ int DryRun(const mirelo::cli::CliOptions& options, const std::vector<mirelo::pro
   }
   std::string text;
   if (options.json) {
-    for (const auto& report : mirelo::cli::PlanReports(entries, plan)) text += mirelo::cli::JsonLine(report);
+    std::vector<mirelo::cli::EntryReport> reports = mirelo::cli::PlanReports(entries, plan);
+    // Where each clip would be captured: the only decoding a dry run does, and only with --json.
+    for (std::size_t i = 0; i < reports.size(); ++i) {
+      const auto& entry = entries[i];
+      if (reports[i].outcome != "planned" ||
+          mirelo::production::KindOf(entry.path) != mirelo::production::EntryKind::Video) {
+        continue;
+      }
+      try {
+        reports[i].scene = mirelo::production::CapturePosition(
+            entry.path, entry.scene, entry.autoScene || config.settings.settings.AutoScene == 1);
+      } catch (const mirelo::Error&) {
+        // The run would fail on the clip; its position stays unknown.
+      }
+    }
+    for (const auto& report : reports) text += mirelo::cli::JsonLine(report);
   } else {
     for (std::size_t i = 0; i < entries.size(); ++i) {
       text += mirelo::cli::PlanLine(entries[i].path, plan.entries[i]) + "\n";

@@ -31,6 +31,7 @@
 #include "platform/video/video_errors.h"
 #include "production/batch_texts.h"
 #include "production/extensions.h"
+#include "production/video_capture.h"
 
 namespace mirelo::filelist {
 namespace {
@@ -445,6 +446,14 @@ void PreviewPanel::OpenVideo() {
   if (!scene.empty()) {
     start = SceneSeconds(scene);
     value = WholeSeconds(std::clamp(start, 0.0, duration > 0.0 ? duration : start));
+  } else if (window_.Settings().AutoScene == 1) {
+    // Paused at the frame the run will take; the entry's scene stays unchosen.
+    try {
+      start = production::CapturePosition(CurrentFile, "", true);
+    } catch (const Error&) {
+      start = 0.0;  // the capture reports what is wrong with the clip
+    }
+    value = WholeSeconds(start);
   }
   video::MpvPlayer& player = Player();
   player.Open(FilePath(CurrentFile), start, FrameStep, media_);
@@ -483,25 +492,21 @@ void PreviewPanel::V_Stop_Click() {
   SetSliderValue(0);
 }
 
+// One frame from the frame on screen; presses quicker than the steps are queued, not lost.
 void PreviewPanel::V_PF_Click() {
   if (!VideoUsable()) return;
-  player_->Pause();
-  double t = player_->Position() + FrameStep;
-  const double duration = media_.duration > 0.0 ? media_.duration : player_->Duration();
-  if (duration > 0.0 && t > duration) t = duration;
-  player_->Seek(t);
+  player_->Step(1);
 }
 
 void PreviewPanel::V_PR_Click() {
   if (!VideoUsable()) return;
-  player_->Pause();
-  player_->Seek(std::max(0.0, player_->Position() - FrameStep));
+  player_->Step(-1);
 }
 
 void PreviewPanel::SL1_Click() {
   if (!VideoUsable()) return;
-  player_->Seek(c_.SL1->value());
   player_->Pause();
+  player_->Seek(c_.SL1->value());
 }
 
 void PreviewPanel::Timer1_Timer() {

@@ -150,7 +150,9 @@ EntryWork BuildEntry(WorkerBuffers& buffers, const BatchEntry& entry, const Batc
       }
     }
     if (kind == EntryKind::Video) {
-      VideoCaptureResult capture = CaptureVideoFrame(entry.path, entry.scene, buffers.work, {captureThreads});
+      VideoCaptureResult capture = CaptureVideoFrame(
+          entry.path, entry.scene, buffers.work,
+          {.threads = captureThreads, .autoScene = entry.autoScene || snapshot.settings.AutoScene == 1});
       result.pictureSize = capture.videoSize;
       if (!capture.ok) {
         result.state = EntryWork::State::LoadFailed;

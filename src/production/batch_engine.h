@@ -26,6 +26,9 @@ struct BatchEntry {
   bool selected = true;
   std::string scene;
   std::string root;  // the dropped folder the entry was found under; "" for a file dropped by itself
+  // With no scene, the first frame that shows something rather than the first frame (as the
+  // option AutoScene does for every entry; mirelo-batch --scene auto for some).
+  bool autoScene = false;
 };
 
 // What the run reads of the settings, copied when it starts.

@@ -48,21 +48,29 @@ std::int32_t ScenePosition(std::string_view sceneText) {
   return static_cast<std::int32_t>(whole);
 }
 
+double CapturePosition(const std::string& path, std::string_view sceneText, bool autoScene, int threads) {
+  if (sceneText.empty() && autoScene) return video::AutoScenePosition(path, {.threads = threads});
+  return static_cast<double>(ScenePosition(sceneText));
+}
+
 VideoCaptureResult CaptureVideoFrame(const std::string& path, std::string_view sceneText,
                                      imaging::ImagingControl& working, const VideoCaptureOptions& options) {
   VideoCaptureResult result;
   try {
-    std::int32_t position = 0;
+    double position = 0.0;
     try {
-      position = ScenePosition(sceneText);
+      if (!(sceneText.empty() && options.autoScene)) position = ScenePosition(sceneText);
     } catch (const Error&) {
       // The clip is opened before its scene is read: a clip that cannot be played reports that.
       const video::MediaInfo info = video::ProbeMedia(path);
       if (info.hasVideo && !info.decoderAvailable) throw Error(video::err::kNoDecoder, "no decoder for " + path);
       throw;
     }
-    imaging::Image frame = video::CaptureFrame(path, static_cast<double>(position), {.threads = options.threads});
+    imaging::Image frame = sceneText.empty() && options.autoScene
+                               ? video::CaptureAutoScene(path, position, {.threads = options.threads})
+                               : video::CaptureFrame(path, position, {.threads = options.threads});
     result.videoSize = {frame.width, frame.height};
+    result.position = position;
     working.PutImage(std::move(frame));
     result.ok = true;
     return result;

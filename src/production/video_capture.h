@@ -26,12 +26,22 @@ struct VideoCaptureResult {
   // Shown size of the video (sample aspect ratio and display rotation applied), the size of the
   // captured frame, for the size label; 0 x 0 when it was not found.
   imaging::Size videoSize;
+  // The position the frame was taken at, in seconds.
+  double position = 0.0;
 };
 
 struct VideoCaptureOptions {
   // Decoder threads per capture; 0 lets FFmpeg choose.
   int threads = 0;
+  // An entry without a scene is taken at its first frame that shows something
+  // (video::AutoScenePosition), exactly, instead of at 0 s. A chosen scene is not affected.
+  bool autoScene = false;
 };
+
+// Where an entry with the scene text is captured, in seconds: the scene rounded as
+// ScenePosition rounds it; for "" 0, or with autoScene the auto scene of the clip. Throws
+// mirelo::Error as ScenePosition and the capture do.
+double CapturePosition(const std::string& path, std::string_view sceneText, bool autoScene, int threads = 0);
 
 // Capture position of a scene text (the entry's List2 text): "" is 0; otherwise the decimal
 // text (blanks around it allowed, a point as decimal separator) rounded to whole seconds,

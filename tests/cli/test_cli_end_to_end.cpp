@@ -288,6 +288,42 @@ TEST_F(CliTest, DryRunShowsTheNamesTheRunThenWritesAndWritesNothing) {
   EXPECT_NE(again.out.find(out + "/____p.jpg"), std::string::npos) << again.out;
 }
 
+// --scene auto and N% for the clips after them: the dry run's JSON gives the time each clip is
+// taken at, and the run's thumbnail of a clip with a black leader shows the picture after it.
+TEST_F(CliTest, SceneAutoAndShareOfTheLength) {
+  const std::string clip = (dir_ / "leader.mp4").string();
+  const std::string command = "ffmpeg -nostdin -v error -y -f lavfi -i "
+                              "'color=black:s=96x72:r=25:d=2.2[a];testsrc2=s=96x72:r=25:d=27.8[b];[a][b]concat=n=2:v=1:a=0' "
+                              "-c:v libx264 -g 50 -pix_fmt yuv420p " + Quote(clip);
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  fs::copy_file(clip, dir_ / "auto.mp4");
+  fs::copy_file(clip, dir_ / "share.mp4");
+  const std::vector<std::string> paths{clip, "--scene", "auto", (dir_ / "auto.mp4").string(), "--scene", "50%",
+                                       (dir_ / "share.mp4").string()};
+  std::vector<std::string> args{"--config", config(), "--dry-run", "--json"};
+  args.insert(args.end(), paths.begin(), paths.end());
+  const Outcome dry = Run(args);
+  ASSERT_EQ(dry.status, 0) << dry.err;
+  const std::vector<std::string> lines = Lines(dry.out);
+  ASSERT_EQ(lines.size(), 3u) << dry.out;
+  EXPECT_NE(lines[0].find("\"scene\": 0}"), std::string::npos) << lines[0];
+  EXPECT_NE(lines[1].find("\"scene\": 2.2}"), std::string::npos) << lines[1];
+  EXPECT_NE(lines[2].find("\"scene\": 15}"), std::string::npos) << lines[2];
+
+  std::vector<std::string> run{"--config", config(), "--set", "Image/Mode=2", "--quiet"};
+  run.insert(run.end(), paths.begin(), paths.end());
+  const Outcome made = Run(run);
+  ASSERT_EQ(made.status, 0) << made.err;
+  const auto mean = [](const fs::path& png) {
+    const auto image = test::MagickDecode(png);
+    double sum = 0;
+    for (std::uint8_t v : image->pixels) sum += v;
+    return sum / static_cast<double>(image->pixels.size());
+  };
+  EXPECT_LT(mean(dir_ / "_thumleader.png"), 5.0);  // no scene: the first frame, black
+  EXPECT_GT(mean(dir_ / "_thumauto.png"), 60.0);
+}
+
 TEST_F(CliTest, DryRunStatusIsTheRunsWhereItCanBeKnown) {
   const std::string a = Picture("a.jpg");
   const std::string b = Picture("b.jpg");

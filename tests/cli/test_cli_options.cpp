@@ -14,8 +14,8 @@ namespace {
 TEST(ParseCommandLine, OptionsAndPaths) {
   const ParseResult r = ParseCommandLine({"--config", "/c", "--set", "Image/Quality=75", "--set=thumbnail/fit=1",
                                           "--size", "160x120", "--recursive", "--jobs=3", "--log", "err.log",
-                                          "--quiet", "a.jpg", "--scene", "12.5", "b.avi", "--scene=0", "c.avi",
-                                          "--", "--odd.jpg"});
+                                          "--quiet", "a.jpg", "--scene", "12.5", "b.avi", "--scene=auto", "d.mp4",
+                                          "--scene", "12.5%", "e.mp4", "--scene=0", "c.avi", "--", "--odd.jpg"});
   ASSERT_TRUE(r.ok()) << r.error;
   const CliOptions& o = r.options;
   EXPECT_EQ(o.configDir, "/c");
@@ -26,7 +26,8 @@ TEST(ParseCommandLine, OptionsAndPaths) {
   EXPECT_EQ(o.logFile, "err.log");
   EXPECT_TRUE(o.quiet);
   // A scene applies to the paths after it.
-  EXPECT_EQ(o.paths, (std::vector<PathArgument>{{"a.jpg", ""}, {"b.avi", "12.5"}, {"c.avi", "0"}, {"--odd.jpg", "0"}}));
+  EXPECT_EQ(o.paths, (std::vector<PathArgument>{{"a.jpg", ""}, {"b.avi", "12.5"}, {"d.mp4", "auto"}, {"e.mp4", "12.5%"},
+                                                {"c.avi", "0"}, {"--odd.jpg", "0"}}));
 }
 
 TEST(ParseCommandLine, SetKeepsEverythingAfterTheFirstEqualsSign) {
@@ -58,6 +59,11 @@ TEST(ParseCommandLine, RefusesBadUsage) {
       {"--set", "Image/Colour=5", "a.jpg"},
       {"--scene", "abc", "a.avi"},
       {"--scene", "-3", "a.avi"},
+      {"--scene", "101%", "a.avi"},
+      {"--scene", "-5%", "a.avi"},
+      {"--scene", "%", "a.avi"},
+      {"--scene", "1e1%", "a.avi"},
+      {"--scene", "Auto", "a.avi"},
       {"--quiet=yes", "a.jpg"},
       {"--log", "", "a.jpg"},
       {"--dry-run=1", "a.jpg"},

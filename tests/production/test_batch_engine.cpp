@@ -203,6 +203,37 @@ TEST_F(BatchEngineTest, OpenedPicturesReportTheirSizeForTheLabels) {
   EXPECT_EQ(SizeCaption(640, 480), " 640x 480");
 }
 
+// A clip without a scene starts at its first frame that shows something when the setting or the
+// entry asks for it; otherwise at its first frame, here black.
+TEST_F(BatchEngineTest, AutoSceneBySettingOrByEntry) {
+  const std::string clip = (dir_ / "leader.mp4").string();
+  const std::string command = "ffmpeg -v error -y -f lavfi -i 'color=black:s=64x48:r=10:d=1[a];"
+                              "testsrc=size=64x48:rate=10:duration=19[b];[a][b]concat=n=2:v=1:a=0' "
+                              "-c:v libx264 -pix_fmt yuv420p '" + clip + "' </dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  snapshot_.settings.FormatIndex = 2;  // PNG: no coding noise in the black
+  const struct {
+    std::int16_t setting;
+    bool entry;
+    bool content;
+  } rows[] = {{0, false, false}, {1, false, true}, {0, true, true}};
+  for (const auto& row : rows) {
+    fs::remove_all(out_);
+    fs::create_directories(out_);
+    snapshot_.settings.AutoScene = row.setting;
+    RecordingFrontEnd fe;
+    ASSERT_EQ(Run({{clip, true, "", "", row.entry}}, fe).outcome, BatchOutcome::Completed);
+    const std::vector<std::string> names = OutputNames();
+    ASSERT_EQ(names.size(), 1u);
+    const auto image = test::MagickDecode(out_ / names.front());
+    ASSERT_TRUE(image) << "setting " << row.setting << ", entry " << row.entry;
+    double sum = 0;
+    for (std::uint8_t v : image->pixels) sum += v;
+    EXPECT_EQ(sum / static_cast<double>(image->pixels.size()) > 40.0, row.content)
+        << "setting " << row.setting << ", entry " << row.entry;
+  }
+}
+
 // The window's LEAD1 shows each still while its entry is current, from the run's own load.
 TEST_F(BatchEngineTest, LoadedStillsReachTheFrontEndReducedToThePreviewBox) {
   const std::vector<BatchEntry> entries{{Picture("wide.png", "800x400"), true, ""},

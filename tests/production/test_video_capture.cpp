@@ -84,6 +84,26 @@ TEST(CaptureVideoFrame, WorkingImageTakesTheShownSize) {
   EXPECT_EQ(test::CounterIndex(working.GetImage()), test::kClipFps);
 }
 
+// The option takes an entry without a scene at its first frame that shows something, exactly
+// (not rounded to a whole second); a chosen scene, and the option off, are as before.
+TEST(CaptureVideoFrame, AutoSceneOnlyForEntriesWithoutAScene) {
+  test::TempDir dir;
+  const auto clip = dir / "leader.mp4";
+  test::RunFfmpeg("-f lavfi -i 'color=black:s=96x72:r=25:d=2.2[a];testsrc2=s=96x72:r=25:d=28[b];[a][b]concat=n=2:v=1:a=0' "
+                  "-c:v libx264 -g 50 -pix_fmt yuv420p '" + clip.string() + "'");
+  const struct {
+    const char* scene;
+    bool autoScene;
+    double position;
+  } rows[] = {{"", true, 2.2}, {"", false, 0.0}, {" 1", true, 1.0}, {" 0", true, 0.0}};
+  for (const auto& row : rows) {
+    imaging::ImagingControl working;
+    const VideoCaptureResult result = CaptureVideoFrame(clip.string(), row.scene, working, {.autoScene = row.autoScene});
+    ASSERT_TRUE(result.ok);
+    EXPECT_NEAR(result.position, row.position, 1e-9) << '"' << row.scene << "\" auto " << row.autoScene;
+  }
+}
+
 TEST(CaptureVideoFrame, ClipCutShortStillGivesAFrame) {
   test::TempDir dir;
   const auto& kinds = test::ContainerClips();

@@ -161,6 +161,11 @@ void MpvPlayer::Command(std::initializer_list<const char*> args) {
   mpv_command_async(mpv_, 0, argv);
 }
 
+bool MpvPlayer::Flag(const char* name) const {
+  int value = 0;
+  return mpv_get_property(mpv_, name, MPV_FORMAT_FLAG, &value) >= 0 && value != 0;
+}
+
 double MpvPlayer::Property(const char* name) const {
   double value = 0.0;
   if (mpv_get_property(mpv_, name, MPV_FORMAT_DOUBLE, &value) < 0 || !std::isfinite(value)) return 0.0;
@@ -177,6 +182,7 @@ void MpvPlayer::Open(const std::filesystem::path& path, double start, double fra
   const int filters = mpv_set_property_string(mpv_, "vf", vf.c_str());
   if (filters < 0) throw Error(err::kUnexpected, std::string("libmpv filters: ") + mpv_error_string(filters));
   frameStep_ = frameStep > 0.0 && std::isfinite(frameStep) ? frameStep : 0.0;
+  duration_ = info.duration > 0.0 && std::isfinite(info.duration) ? info.duration : 0.0;
   const double target = std::max(0.0, start + kFrameTolerance + kMpvSeekSlack - frameStep_);
   char options[64];
   std::snprintf(options, sizeof options, "start=%.6f,pause=yes", start > 0.0 ? target : 0.0);
@@ -192,10 +198,11 @@ void MpvPlayer::Open(const std::filesystem::path& path, double start, double fra
   pendingSince_ = std::chrono::steady_clock::now();
   frameSeen_ = false;
   correcting_ = false;
+  ForgetSteps();
 }
 
 bool MpvPlayer::CheckStalled() {
-  if (!open_ || failed_ || (!pending_ && frameSeen_)) return false;
+  if (!open_ || failed_ || (!pending_ && stepping_ == 0 && frameSeen_)) return false;
   if (std::chrono::steady_clock::now() - pendingSince_ < kStallBound) return false;
   // Stop libmpv reading on; the clip stays "open" and failed until it is closed.
   const char* argv[] = {"stop", nullptr};
@@ -203,6 +210,7 @@ bool MpvPlayer::CheckStalled() {
   failed_ = true;
   loaded_ = false;
   pending_.reset();
+  ForgetSteps();
   return true;
 }
 
@@ -215,18 +223,35 @@ void MpvPlayer::Close() {
   failed_ = false;
   frameWaiting_ = false;
   pending_.reset();
+  ForgetSteps();
+}
+
+void MpvPlayer::ForgetSteps() {
+  stepsWaiting_ = 0;
+  stepping_ = 0;
+  held_.reset();
 }
 
 void MpvPlayer::Play() {
   if (!loaded_) return;
+  // Steps not yet begun are dropped; one under way lands and playing goes on from there.
+  stepsWaiting_ = 0;
+  held_.reset();
   int no = 0;
   mpv_set_property(mpv_, "pause", MPV_FORMAT_FLAG, &no);
 }
 
 void MpvPlayer::Pause() {
   if (!loaded_) return;
+  int paused = 1;
+  mpv_get_property(mpv_, "pause", MPV_FORMAT_FLAG, &paused);
   int yes = 1;
   mpv_set_property(mpv_, "pause", MPV_FORMAT_FLAG, &yes);
+  if (paused || pending_ || stepping_ != 0) return;
+  // While playing, libmpv's position is that of the frame handed to the renderer ahead of its
+  // time; paused before that time, the screen keeps the frame before. The frame at the position
+  // is shown, so that the picture, the steps from it and the scene stored agree.
+  Seek(Property("time-pos"));
 }
 
 void MpvPlayer::Seek(double seconds) {
@@ -240,11 +265,67 @@ void MpvPlayer::Seek(double seconds) {
   if (!pending_) pendingSince_ = std::chrono::steady_clock::now();
   pending_ = std::max(0.0, seconds);
   correcting_ = false;
+  // A seek replaces the steps: the one under way, if any, is overtaken by it.
+  ForgetSteps();
+}
+
+void MpvPlayer::Step(int frames) {
+  if (!loaded_ || frames == 0) return;
+  Pause();
+  stepsWaiting_ += frames;
+  if (stepping_ == 0 && !pending_) StartStep();
+}
+
+// Steps are made from the frame on screen as libmpv times it, not as position + frame time: a
+// clip whose frames are not evenly spaced (a dropped frame, a variable rate) would otherwise
+// step onto the frame already shown and stay there.
+void MpvPlayer::StartStep() {
+  if (stepsWaiting_ == 0) return;
+  const int direction = stepsWaiting_ > 0 ? 1 : -1;
+  const bool atEnd = Flag("eof-reached");
+  if ((held_ && (direction > 0) == (*held_ > 0.0)) || (direction > 0 && atEnd)) {
+    // Already at that end: nothing further that way.
+    if (!held_ && atEnd) held_ = std::max(duration_ > 0.0 ? duration_ : Duration(), Property("time-pos"));
+    stepsWaiting_ = 0;
+    return;
+  }
+  stepsWaiting_ -= direction;
+  stepFrom_ = Property("time-pos");
+  stepping_ = direction;
+  pendingSince_ = std::chrono::steady_clock::now();
+  if (direction > 0) {
+    // libmpv shows the first frame not more than its slack before the target: the first frame
+    // that starts after the one on screen.
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6f", stepFrom_ + kFrameTolerance + kMpvSeekSlack);
+    Command({"seek", text, "absolute+exact"});
+  } else {
+    // An exact seek to the last frame that starts before the one on screen.
+    Command({"frame-back-step"});
+  }
+}
+
+void MpvPlayer::EndStep() {
+  const double now = Property("time-pos");
+  held_.reset();
+  if (stepping_ > 0 && now <= stepFrom_ + kFrameTolerance) {
+    // No frame after the last: it stays, at the clip's end.
+    held_ = std::max(duration_ > 0.0 ? duration_ : Duration(), stepFrom_);
+  } else if (stepping_ < 0 && now >= stepFrom_ - kFrameTolerance) {
+    held_ = 0.0;
+  }
+  stepping_ = 0;
+  ++seeksDone_;
+  StartStep();
 }
 
 double MpvPlayer::Position() const {
   if (!open_) return 0.0;
-  return pending_ ? *pending_ : Property("time-pos");
+  if (pending_) return *pending_;
+  // While a step is under way its frame is not shown yet.
+  if (stepping_ != 0) return stepFrom_;
+  if (held_) return *held_;
+  return Property("time-pos");
 }
 
 MpvPlayer::Size MpvPlayer::ShownSize() const {
@@ -277,6 +358,10 @@ void MpvPlayer::ProcessEvents() {
         break;
       case MPV_EVENT_PLAYBACK_RESTART:
         if (!open_) break;
+        if (stepping_ != 0 && !pending_) {
+          EndStep();
+          break;
+        }
         if (pending_ && !correcting_ && frameStep_ > 0.0 && Property("time-pos") > *pending_ + kFrameTolerance) {
           // libmpv went one frame too far (it happens with AVI timing): the frame on screen at the
           // position is the one before. A first frame that starts after the position stays.
@@ -287,6 +372,8 @@ void MpvPlayer::ProcessEvents() {
         correcting_ = false;
         ++seeksDone_;
         pending_.reset();
+        // Steps asked for while the seek ran start from its frame.
+        StartStep();
         break;
       case MPV_EVENT_END_FILE: {
         const auto* end = static_cast<const mpv_event_end_file*>(event->data);

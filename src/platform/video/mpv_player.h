@@ -65,11 +65,23 @@ class MpvPlayer {
   bool CheckStalled();
 
   void Play();
+  // Pausing a playing clip shows the frame at the position it stops at (an exact seek there), so
+  // that the picture and the position agree.
   void Pause();
   // Exact seek: the frame on screen at `seconds` (the first frame before it, the last after the
   // end). The picture follows once the seek is done.
   void Seek(double seconds);
-  // time-pos in seconds; 0 when nothing is open or known yet.
+  // One frame forward (frames > 0) or back (< 0) from the frame on screen, paused, as many
+  // frames as asked: steps asked for while one is under way are carried out after it, so quick
+  // presses each count. The next frame is the first one after the frame shown, whatever the
+  // clip's frame rate says (variable rates, dropped frames). At the last frame a step forward
+  // stays there and the position is the duration; at the first a step back stays there and the
+  // position is 0.
+  void Step(int frames);
+  // Steps asked for and not yet shown (the one under way included).
+  int StepsLeft() const { return stepsWaiting_ + stepping_; }
+  // The position of the frame on screen in seconds (while a seek is under way, the position
+  // asked for); 0 when nothing is open or known yet.
   double Position() const;
   // The size the current frame is shown at (aspect and turn applied); 0 x 0 before the first.
   struct Size {
@@ -78,7 +90,7 @@ class MpvPlayer {
   };
   Size ShownSize() const;
   double Duration() const;
-  // Number of seeks (the load included) that have completed with their frame shown.
+  // Number of seeks and steps (the load included) that have completed with their frame shown.
   std::uint64_t SeeksDone() const { return seeksDone_; }
 
   void SetVolume(std::int32_t hundredthsDb);
@@ -95,6 +107,7 @@ class MpvPlayer {
  private:
   void Command(std::initializer_list<const char*> args);
   double Property(const char* name) const;
+  bool Flag(const char* name) const;
 
   mpv_handle* mpv_ = nullptr;
   mpv_render_context* render_ = nullptr;
@@ -104,6 +117,7 @@ class MpvPlayer {
   bool failed_ = false;
   bool frameWaiting_ = false;
   double frameStep_ = 0.0;
+  double duration_ = 0.0;  // the probe's
   std::uint64_t seeksDone_ = 0;
   // The position asked for while libmpv is still seeking there (its time-pos is the shifted
   // target until the frame is shown).
@@ -111,6 +125,14 @@ class MpvPlayer {
   std::chrono::steady_clock::time_point pendingSince_;
   bool frameSeen_ = false;  // a frame of the open clip has been rendered
   bool correcting_ = false;
+  void StartStep();
+  void EndStep();
+  void ForgetSteps();
+  int stepsWaiting_ = 0;  // steps asked for and not yet begun, with their direction
+  int stepping_ = 0;      // the direction of the step under way, 0 for none
+  double stepFrom_ = 0.0;  // the position of the frame on screen when it began
+  // The position a step that could not move reports (the duration, or 0).
+  std::optional<double> held_;
 };
 
 }  // namespace mirelo::video

@@ -54,6 +54,21 @@ class PlayerHarness {
     return WaitFor([&] { return player_.SeeksDone() > before; });
   }
 
+  // Steps `frames` frames (one Step call: quick presses) and waits until the last is shown.
+  bool Step(int frames) {
+    player_.Step(frames);
+    return WaitFor([&] { return player_.StepsLeft() == 0; });
+  }
+
+  // Lets the clip play for a while, then pauses it.
+  void PlayFor(std::chrono::milliseconds span) {
+    player_.Play();
+    WaitFor([] { return false; }, span);
+    const std::uint64_t before = player_.SeeksDone();
+    player_.Pause();
+    WaitFor([&] { return player_.SeeksDone() > before; });
+  }
+
   // The frame on screen, rendered at width x height, as Rgb24.
   imaging::Image Grab(int width, int height) {
     WaitFor([&] { return player_.FrameWaiting(); }, std::chrono::milliseconds(500));

@@ -152,6 +152,50 @@ TEST(CaptureFrame, ClipCutShortGivesTheLastDecodableFrame) {
   EXPECT_LT(late, test::kClipFrames - 1);
 }
 
+// Clips made with each kind of lead-in before a picture that shows something: the auto scene is
+// the first frame after it (key frames every 2 s, so the exact frame lies between two), a dark
+// but detailed night scene is kept, and a clip that shows nothing, or nothing within its first
+// tenth, gives its first frame.
+TEST(AutoScenePosition, FirstFrameThatShowsSomething) {
+  test::TempDir dir;
+  const std::string content = "testsrc2=s=96x72:r=25:d=30";
+  const auto leadIn = [&](const std::string& source, const std::string& seconds) {
+    return source + ":s=96x72:r=25:d=" + seconds + "[a];" + content + "[b];[a][b]concat=n=2:v=1:a=0";
+  };
+  // A dark street: near-black sky with noise, and lit windows.
+  const std::string night = "color=0x0a0a14:s=96x72:r=25:d=30,noise=alls=6:allf=t,"
+                            "drawbox=x=12:y=18:w=6:h=9:c=0xffe080:t=fill,drawbox=x=27:y=15:w=5:h=7:c=0xd0c070:t=fill,"
+                            "drawbox=x=60:y=30:w=9:h=6:c=0xffffff:t=fill,drawbox=x=45:y=45:w=18:h=3:c=0x806040:t=fill";
+  const struct {
+    const char* name;
+    std::string graph;
+    const char* codec;
+    int frame;
+  } rows[] = {
+      {"leader.mp4", leadIn("color=black", "2.2"), "-c:v libx264 -g 50 -x264-params scenecut=0", 55},
+      {"leader.avi", leadIn("color=black", "2.2"), "-c:v mpeg4 -q:v 2 -g 50 -bf 2", 55},
+      {"leader.webm", leadIn("color=black", "2.2"), "-c:v libvpx-vp9 -g 50 -deadline realtime -cpu-used 8", 55},
+      {"flash.mp4", leadIn("color=white", "0.4"), "-c:v libx264 -g 50 -x264-params scenecut=0", 10},
+      {"card.mp4", leadIn("color=0x2040a0", "1.5"), "-c:v libx264 -g 50 -x264-params scenecut=0", 38},
+      {"fade.mp4", content + ",fade=in:st=0:d=2", "-c:v libx264 -g 50 -x264-params scenecut=0", 20},
+      {"night.mp4", night, "-c:v libx264 -g 50 -x264-params scenecut=0", 0},
+      {"plain.mp4", content, "-c:v libx264 -g 50 -x264-params scenecut=0", 0},
+      {"black.mp4", "color=black:s=96x72:r=25:d=30", "-c:v libx264 -g 50 -x264-params scenecut=0", 0},
+      // Black for 5 s: beyond the first tenth (3 s) of the clip.
+      {"long_leader.mp4", leadIn("color=black", "5"), "-c:v libx264 -g 50 -x264-params scenecut=0", 0},
+  };
+  for (const auto& row : rows) {
+    const auto clip = dir / row.name;
+    test::RunFfmpeg("-f lavfi -i '" + row.graph + "' -t 30 -pix_fmt yuv420p " + row.codec + " '" + clip.string() + "'");
+    const double position = AutoScenePosition(clip);
+    EXPECT_NEAR(position, row.frame / 25.0, 1e-6) << row.name;
+    EXPECT_EQ(AutoScenePosition(clip, {.threads = 1}), position) << row.name << ": the same on one thread";
+    double captured = -1;
+    EXPECT_EQ(CaptureAutoScene(clip, captured).pixels, CaptureFrame(clip, position).pixels) << row.name;
+    EXPECT_EQ(captured, position) << row.name;
+  }
+}
+
 std::int32_t NumberOf(const std::filesystem::path& path) {
   try {
     CaptureFrame(path, 0.0);

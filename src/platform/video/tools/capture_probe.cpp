@@ -4,6 +4,8 @@
 //   mirelo_capture_probe --probe CLIP...
 //   mirelo_capture_probe [--threads N] [--jobs N] [--full] [--out DIR] SECONDS CLIP...
 //
+// SECONDS "auto" captures each clip at its first frame that shows something (the auto scene)
+// and prints the position found.
 // With --out, each captured frame is written as DIR/<n>.ppm (binary PPM, n = 1, 2, ... in the
 // order of the clips). --jobs N captures N clips at once as the batch engine does: each capture
 // then decodes on twice its share of the cores (at least two threads, at most every core) unless
@@ -30,7 +32,7 @@ namespace {
 int Usage() {
   std::fprintf(stderr,
                "usage: mirelo_capture_probe --probe CLIP...\n"
-               "       mirelo_capture_probe [--threads N] [--jobs N] [--full] [--out DIR] SECONDS CLIP...\n");
+               "       mirelo_capture_probe [--threads N] [--jobs N] [--full] [--out DIR] SECONDS|auto CLIP...\n");
   return 2;
 }
 
@@ -47,14 +49,18 @@ struct Outcome {
   bool failed = false;
 };
 
-Outcome Capture(const std::string& clip, double seconds, const mirelo::video::CaptureOptions& options,
+Outcome Capture(const std::string& clip, std::optional<double> seconds, const mirelo::video::CaptureOptions& options,
                 const std::filesystem::path& outDir, int number) {
   try {
-    const mirelo::imaging::Image image = mirelo::video::CaptureFrame(clip, seconds, options);
+    double position = seconds ? *seconds : 0.0;
+    const mirelo::imaging::Image image = seconds ? mirelo::video::CaptureFrame(clip, position, options)
+                                                 : mirelo::video::CaptureAutoScene(clip, position, options);
     if (!outDir.empty() && !WritePpm(outDir / (std::to_string(number) + ".ppm"), image)) {
       return {clip + ": cannot write the frame", true};
     }
-    return {clip + ": " + std::to_string(image.width) + "x" + std::to_string(image.height), false};
+    std::string line = clip + ": " + std::to_string(image.width) + "x" + std::to_string(image.height);
+    if (!seconds) line += " at " + std::to_string(position);
+    return {line, false};
   } catch (const mirelo::Error& error) {
     return {clip + ": error " + std::to_string(error.number()) + ": " + error.what(), true};
   }
@@ -85,12 +91,16 @@ int main(int argc, char** argv) {
       return Usage();
     }
   }
-  double seconds = 0.0;
+  std::optional<double> seconds = 0.0;
   if (!probe) {
     if (i >= args.size()) return Usage();
     char* end = nullptr;
     seconds = std::strtod(args[i].c_str(), &end);
-    if (end == args[i].c_str() || *end != '\0') return Usage();
+    if (args[i] == "auto") {
+      seconds.reset();
+    } else if (end == args[i].c_str() || *end != '\0') {
+      return Usage();
+    }
     ++i;
   }
   if (i >= args.size()) return Usage();

@@ -12,11 +12,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <mutex>
 #include <system_error>
 #include <new>
+#include <thread>
+#include <utility>
 
 #include "app/utilities.h"
 #include "app/window/image_view.h"
@@ -116,6 +120,61 @@ PreviewPanel::PreviewPanel(window::MainWindow& window, const window::MainControl
   });
 }
 
+// One thread that looks for the auto scene of the clip asked for last; the panel owns it and
+// joins it before it goes, so a result it posts never outlives the panel.
+class PreviewPanel::AutoSceneSearch {
+ public:
+  explicit AutoSceneSearch(PreviewPanel& panel) : panel_(panel), thread_([this] { Run(); }) {}
+  ~AutoSceneSearch() {
+    {
+      const std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
+  }
+  AutoSceneSearch(const AutoSceneSearch&) = delete;
+  AutoSceneSearch& operator=(const AutoSceneSearch&) = delete;
+
+  void Ask(std::string path, std::uint64_t ticket) {
+    {
+      const std::lock_guard lock(mutex_);
+      asked_ = {std::move(path), ticket};
+    }
+    wake_.notify_one();
+  }
+
+ private:
+  void Run() {
+    for (;;) {
+      std::pair<std::string, std::uint64_t> job;
+      {
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [this] { return stop_ || asked_; });
+        if (stop_) return;
+        job = std::move(*asked_);
+        asked_.reset();
+      }
+      double position = 0.0;
+      try {
+        position = production::CapturePosition(job.first, "", true);
+      } catch (const Error&) {
+        // The capture reports what is wrong with the clip; the player stays at its start.
+      }
+      QMetaObject::invokeMethod(
+          &panel_, [panel = &panel_, ticket = job.second, position] { panel->OnAutoScene(ticket, position); },
+          Qt::QueuedConnection);
+    }
+  }
+
+  PreviewPanel& panel_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::optional<std::pair<std::string, std::uint64_t>> asked_;
+  bool stop_ = false;
+  std::thread thread_;  // last: starts once the rest is made
+};
+
 PreviewPanel::~PreviewPanel() {
   if (player_) player_->SetWakeup({});
 }
@@ -140,6 +199,7 @@ void PreviewPanel::OnPlayerWakeup() {
   if (!player_) return;
   player_->ProcessEvents();
   ReportPlayerFailure();
+  ApplyAutoScene();
   if (player_->FrameWaiting()) {
     if (videoOpen_) {
       view_->RenderFrom(*player_);
@@ -222,6 +282,8 @@ std::vector<std::string> PreviewPanel::StillsAfterCurrent(int count) const {
 void PreviewPanel::ReleaseVideo() {
   if (!videoOpen_) return;
   videoOpen_ = false;
+  ++autoSceneTicket_;
+  autoScenePosition_.reset();
   if (player_) player_->Close();
   view_->Clear();
   view_->hide();
@@ -446,16 +508,17 @@ void PreviewPanel::OpenVideo() {
   if (!scene.empty()) {
     start = SceneSeconds(scene);
     value = WholeSeconds(std::clamp(start, 0.0, duration > 0.0 ? duration : start));
-  } else if (window_.Settings().AutoScene == 1) {
-    // Paused at the frame the run will take; the entry's scene stays unchosen.
-    try {
-      start = production::CapturePosition(CurrentFile, "", true);
-    } catch (const Error&) {
-      start = 0.0;  // the capture reports what is wrong with the clip
-    }
-    value = WholeSeconds(start);
+  }
+  ++autoSceneTicket_;
+  autoScenePosition_.reset();
+  if (scene.empty() && window_.Settings().AutoScene == 1) {
+    // Opened at its start, then moved to the frame the run will take once that is found (a clip
+    // with sparse key frames may take seconds); the entry's scene stays unchosen.
+    if (!autoScene_) autoScene_ = std::make_unique<AutoSceneSearch>(*this);
+    autoScene_->Ask(FilePath(CurrentFile), autoSceneTicket_);
   }
   video::MpvPlayer& player = Player();
+  seeksAtOpen_ = player.SeeksDone();
   player.Open(FilePath(CurrentFile), start, FrameStep, media_);
   videoOpen_ = true;
   failureShown_ = false;
@@ -467,6 +530,20 @@ void PreviewPanel::OpenVideo() {
   Chk_Mute_Click();
 }
 
+void PreviewPanel::OnAutoScene(std::uint64_t ticket, double position) {
+  if (ticket != autoSceneTicket_ || !VideoUsable() || IsPlaying == -1) return;
+  autoScenePosition_ = position;
+  SetSliderValue(WholeSeconds(position));
+  ApplyAutoScene();
+}
+
+// The clip's opening seek would undo one made before its first frame is shown.
+void PreviewPanel::ApplyAutoScene() {
+  if (!autoScenePosition_ || !VideoUsable() || player_->SeeksDone() <= seeksAtOpen_) return;
+  player_->Seek(*autoScenePosition_);
+  autoScenePosition_.reset();
+}
+
 void PreviewPanel::SetSliderValue(int value) {
   const QSignalBlocker block(c_.SL1);
   c_.SL1->setValue(value);
@@ -474,18 +551,24 @@ void PreviewPanel::SetSliderValue(int value) {
 
 void PreviewPanel::V_Play_Click() {
   if (!VideoUsable()) return;
+  ++autoSceneTicket_;
+  autoScenePosition_.reset();
   player_->Play();
   IsPlaying = -1;
 }
 
 void PreviewPanel::V_Pause_Click() {
   if (!VideoUsable()) return;
+  ++autoSceneTicket_;
+  autoScenePosition_.reset();
   player_->Pause();
   IsPlaying = 0;
 }
 
 void PreviewPanel::V_Stop_Click() {
   if (!VideoUsable()) return;
+  ++autoSceneTicket_;
+  autoScenePosition_.reset();
   IsPlaying = 0;
   player_->Pause();
   player_->Seek(0.0);
@@ -495,16 +578,22 @@ void PreviewPanel::V_Stop_Click() {
 // One frame from the frame on screen; presses quicker than the steps are queued, not lost.
 void PreviewPanel::V_PF_Click() {
   if (!VideoUsable()) return;
+  ++autoSceneTicket_;
+  autoScenePosition_.reset();
   player_->Step(1);
 }
 
 void PreviewPanel::V_PR_Click() {
   if (!VideoUsable()) return;
+  ++autoSceneTicket_;
+  autoScenePosition_.reset();
   player_->Step(-1);
 }
 
 void PreviewPanel::SL1_Click() {
   if (!VideoUsable()) return;
+  ++autoSceneTicket_;
+  autoScenePosition_.reset();
   player_->Pause();
   player_->Seek(c_.SL1->value());
 }

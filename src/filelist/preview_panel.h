@@ -149,6 +149,15 @@ class PreviewPanel : public QObject {
   bool videoOpen_ = false;
   bool failureShown_ = false;  // the player's failure of the open clip has been reported
   std::atomic<bool> wakeupPosted_{false};
+  // The auto scene of the open clip is looked for beside the window; a result is used only while
+  // its ticket is current (no other clip opened, no step, seek or play since).
+  std::uint64_t autoSceneTicket_ = 0;
+  std::optional<double> autoScenePosition_;  // found, waiting for the clip's first frame
+  std::uint64_t seeksAtOpen_ = 0;
+  void OnAutoScene(std::uint64_t ticket, double position);
+  void ApplyAutoScene();
+  class AutoSceneSearch;
+  std::unique_ptr<AutoSceneSearch> autoScene_;  // last: its thread ends before the rest goes
 };
 
 }  // namespace mirelo::filelist

@@ -14,6 +14,8 @@
 #include <QSlider>
 #include <QtTest>
 
+#include <cmath>
+
 #include "app/window/image_view.h"
 #include "filelist/file_list_panel.h"
 #include "list_fixtures.h"
@@ -380,6 +382,33 @@ class PreviewTest : public QObject {
 
     // The batch takes the whole second of the scene: the frame the player shows at 12 s.
     QCOMPARE(mirelo::test::CounterIndex(mirelo::video::CaptureFrame(clip, 12.0)), 300);
+  }
+
+  // With AutoScene a clip without a scene opens paused at the frame the run will take, past its
+  // black leader; its scene stays unchosen, and without the option it opens at its start.
+  void clipWithoutASceneOpensAtItsAutoScene() {
+    mirelo::test::TempDir dir;
+    const fs::path clip = dir / "leader.mp4";
+    mirelo::test::RunFfmpeg("-f lavfi -i 'color=black:s=64x48:r=10:d=2[a];testsrc=size=64x48:rate=10:duration=28[b];"
+                            "[a][b]concat=n=2:v=1:a=0' -c:v libx264 -pix_fmt yuv420p '" + clip.string() + "'");
+    const double expected = mirelo::video::AutoScenePosition(clip);
+    QVERIFY(expected > 1.9 && expected < 2.1);
+    const fs::path other = mirelo::testing::MakePicture(dir / "other.png", 20, 20);
+    WindowHarness h;
+    auto& w = h.Start();
+    const auto& c = w.Controls();
+    QVERIFY(DropAndShow(w, clip));
+    QTRY_VERIFY(std::abs(w.Preview().Player().Position()) < 0.01);
+    QCOMPARE(c.SL1->value(), 0);
+    // The same player opens it again, now with the option.
+    w.Settings().AutoScene = 1;
+    DropFiles(w, {other});
+    const auto seeks = w.Preview().Player().SeeksDone();
+    ClickEntry(w, 0);
+    QVERIFY(mirelo::testing::WaitForFrame(w.Preview(), seeks));
+    QTRY_VERIFY(std::abs(w.Preview().Player().Position() - expected) < 0.01);
+    QCOMPARE(c.SL1->value(), 2);
+    QCOMPARE(c.List2->item(0)->text(), QString());
   }
 
   void stopAndStepsStayInsideTheClip() {

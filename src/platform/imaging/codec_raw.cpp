@@ -155,14 +155,6 @@ bool IsTiffRaw(Bytes data) {
   return false;
 }
 
-// IsTiff's test, here so that the RAW decoder program does not link libtiff and what it pulls in.
-bool TiffHeader(Bytes data) {
-  if (data.size() < 4) return false;
-  const bool little = data[0] == 'I' && data[1] == 'I' && (data[2] == 42 || data[2] == 43) && data[3] == 0;
-  const bool big = data[0] == 'M' && data[1] == 'M' && data[2] == 0 && (data[3] == 42 || data[3] == 43);
-  return little || big;
-}
-
 bool StartsWith(Bytes data, std::size_t at, const char* text, std::size_t length) {
   return data.size() >= at + length && std::memcmp(data.data() + at, text, length) == 0;
 }
@@ -321,7 +313,7 @@ bool IsCameraRaw(Bytes data) {
 }
 
 Image ReadRawInProcess(Bytes data, const LoadOptions& options) {
-  if (TiffHeader(data) && !TiffWhole(data))
+  if (detail::TiffHeader(data) && !TiffWhole(data))
     detail::ThrowInvalidFormat("raw: truncated or damaged file structure");
   int boxes = 0;
   if (StartsWith(data, 4, "ftypcrx ", 8) && !Cr3BoxesSound(data, 0, data.size(), 0, boxes))

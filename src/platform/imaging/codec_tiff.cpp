@@ -14,6 +14,7 @@
 #include "platform/error.h"
 #include "platform/imaging/codec_common.h"
 #include "platform/imaging/codecs.h"
+#include "platform/imaging/tiff_fields.h"
 #include "platform/imaging/color_management.h"
 #include "platform/imaging/exif_orientation.h"
 
@@ -235,12 +236,7 @@ Image ReadThroughRgba(TIFF* tif, MemoryFile& file, std::uint32_t width, std::uin
 
 }  // namespace
 
-bool IsTiff(Bytes data) {
-  if (data.size() < 4) return false;
-  const bool little = data[0] == 'I' && data[1] == 'I' && (data[2] == 42 || data[2] == 43) && data[3] == 0;
-  const bool big = data[0] == 'M' && data[1] == 'M' && data[2] == 0 && (data[3] == 42 || data[3] == 43);
-  return little || big;
-}
+bool IsTiff(Bytes data) { return detail::TiffHeader(data); }
 
 Image ReadTiff(Bytes data, const LoadOptions&) {
   MemoryFile file;

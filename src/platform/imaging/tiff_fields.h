@@ -9,6 +9,15 @@
 
 namespace mirelo::imaging::detail {
 
+// A classic or big TIFF header in either byte order (IsTiff's test; here so that the camera RAW
+// decoder program does not link libtiff and what it pulls in).
+inline bool TiffHeader(std::span<const std::uint8_t> data) {
+  if (data.size() < 4) return false;
+  const bool little = data[0] == 'I' && data[1] == 'I' && (data[2] == 42 || data[2] == 43) && data[3] == 0;
+  const bool big = data[0] == 'M' && data[1] == 'M' && data[2] == 0 && (data[3] == 42 || data[3] == 43);
+  return little || big;
+}
+
 struct TiffFields {
   std::span<const std::uint8_t> data;  // starts at the TIFF header
   bool bigEndian = false;
